@@ -1,0 +1,124 @@
+#include "tape/json_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace plyfold {
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+// Escape needs of each byte: 0 none, otherwise the character after the
+// backslash ('u' for the \u00XX form).
+struct EscapeTable {
+  char engine[256] = {};  // backspace and form feed as \u00XX
+  char writer[256] = {};  // backspace and form feed as \b and \f
+  constexpr EscapeTable() {
+    for (int c = 0; c < 0x20; ++c) engine[c] = writer[c] = 'u';
+    engine['"'] = writer['"'] = '"';
+    engine['\\'] = writer['\\'] = '\\';
+    engine['\t'] = writer['\t'] = 't';
+    engine['\n'] = writer['\n'] = 'n';
+    engine['\r'] = writer['\r'] = 'r';
+    writer['\b'] = 'b';
+    writer['\f'] = 'f';
+  }
+};
+constexpr EscapeTable kEscapes;
+
+void append_escaped(std::string& out, std::string_view text, const char (&table)[256]) {
+  size_t run_start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char escape = table[c];
+    if (escape == 0) continue;
+    out.append(text.data() + run_start, i - run_start);
+    out += '\\';
+    out += escape;
+    if (escape == 'u') {
+      out += "00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    }
+    run_start = i + 1;
+  }
+  out.append(text.data() + run_start, text.size() - run_start);
+}
+
+bool needs_escape(std::string_view text, const char (&table)[256]) {
+  for (char c : text) {
+    if (table[static_cast<unsigned char>(c)] != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string_view escape_string_content(std::string_view text, std::string& scratch) {
+  if (!needs_escape(text, kEscapes.engine)) return text;
+  scratch.clear();
+  scratch.reserve(text.size() + 16);
+  append_escaped(scratch, text, kEscapes.engine);
+  return scratch;
+}
+
+void append_escaped_content(std::string& out, std::string_view text) {
+  append_escaped(out, text, kEscapes.engine);
+}
+
+void append_json_string(std::string& out, std::string_view text) {
+  out += '"';
+  append_escaped(out, text, kEscapes.writer);
+  out += '"';
+}
+
+void append_json_double(std::string& out, double value) {
+  if (value == 0) {
+    out += std::signbit(value) ? "-0.0" : "0.0";
+    return;
+  }
+  // Shortest round-trip digits in scientific form: d[.ddd]e[+-]XX
+  char buffer[64];
+  auto result =
+      std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific);
+  std::string_view sci(buffer, static_cast<size_t>(result.ptr - buffer));
+  if (sci.front() == '-') {
+    out += '-';
+    sci.remove_prefix(1);
+  }
+  size_t e_pos = sci.find('e');
+  std::string digits;
+  for (char c : sci.substr(0, e_pos)) {
+    if (c != '.') digits += c;
+  }
+  int exponent = std::atoi(std::string(sci.substr(e_pos + 1)).c_str());
+  const int n = static_cast<int>(digits.size());
+  if (exponent >= -5 && exponent <= 15) {
+    if (exponent < 0) {
+      out += "0.";
+      out.append(static_cast<size_t>(-exponent - 1), '0');
+      out += digits;
+    } else if (exponent <= n - 2) {
+      out.append(digits, 0, static_cast<size_t>(exponent + 1));
+      out += '.';
+      out.append(digits, static_cast<size_t>(exponent + 1));
+    } else {
+      out += digits;
+      out.append(static_cast<size_t>(exponent - n + 1), '0');
+      out += ".0";
+    }
+    return;
+  }
+  out += digits[0];
+  if (n > 1) {
+    out += '.';
+    out.append(digits, 1);
+  }
+  out += 'e';
+  out += exponent < 0 ? '-' : '+';
+  out += std::to_string(exponent < 0 ? -exponent : exponent);
+}
+
+}  // namespace plyfold

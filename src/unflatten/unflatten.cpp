@@ -1,0 +1,10 @@
+#include "unflatten/unflatten.h"
+
+namespace plyfold {
+
+// Placeholder until the engine lands.
+Result<std::string> unflatten_document(std::string_view, const ResolvedConfig&) {
+  return structure_error("not implemented");
+}
+
+}  // namespace plyfold
