@@ -11,7 +11,6 @@ import time
 from pathlib import Path
 
 import orjson
-
 import plyfold
 
 try:
@@ -120,11 +119,11 @@ def flatten_rows(files):
             ("orjson loads+dumps", measure(orjson_roundtrip(texts), size)),
             (
                 "python recursive",
-                measure(lambda: [python_flatten(d) for d in dicts], size),
+                measure(lambda dicts=dicts: [python_flatten(d) for d in dicts], size),
             ),
             (
                 "flatten_json",
-                measure(lambda: [flatten_json.flatten(d, ".") for d in dicts], size)
+                measure(lambda dicts=dicts: [flatten_json.flatten(d, ".") for d in dicts], size)
                 if flatten_json
                 else None,
             ),
@@ -148,14 +147,22 @@ def unflatten_rows(files):
             ("orjson loads+dumps", measure(orjson_roundtrip(flat_texts), size)),
             (
                 "flatten_json",
-                measure(lambda: [flatten_json.unflatten_list(d, ".") for d in flat_dicts], size)
+                measure(
+                    lambda flat_dicts=flat_dicts: [
+                        flatten_json.unflatten_list(d, ".") for d in flat_dicts
+                    ],
+                    size,
+                )
                 if flatten_json
                 else None,
             ),
             (
                 "flatten-dict",
                 measure(
-                    lambda: [flatten_dict.unflatten(d, splitter="dot") for d in flat_dicts], size
+                    lambda flat_dicts=flat_dicts: [
+                        flatten_dict.unflatten(d, splitter="dot") for d in flat_dicts
+                    ],
+                    size,
                 )
                 if flatten_dict
                 else None,
