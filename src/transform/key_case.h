@@ -10,8 +10,9 @@ namespace plyfold {
 // Lowercases A-Z in place.
 void lowercase_ascii(std::string& text);
 
-// Returns text when lowercasing changes nothing, else the lowercased text in
-// scratch.
+// Full Unicode default lowercasing (final sigma included). Returns text when
+// lowercasing changes nothing, else the lowercased text in scratch. Bytes that
+// are not well-formed UTF-8 are kept as they are.
 std::string_view lowercase_unicode(std::string_view text, std::string& scratch);
 
 }  // namespace plyfold
