@@ -1,8 +1,13 @@
 #include "flatten/flatten.h"
 
+#include <oneapi/tbb/parallel_for.h>
+
+#include <algorithm>
 #include <charconv>
+#include <memory>
 #include <vector>
 
+#include "batch/pool.h"
 #include "flatten/collisions.h"
 #include "tape/json_text.h"
 #include "tape/json_value.h"
@@ -32,6 +37,20 @@ struct WalkFrame {
   bool is_array;
 };
 
+// The token after the value that starts at v (a whole container skipped).
+uint32_t token_after_value(const StructuralTape& tape, uint32_t v) {
+  TokenKind kind = tape.kind(v);
+  if (kind == TokenKind::ObjectStart || kind == TokenKind::ArrayStart) return tape.matching(v) + 1;
+  return v + 1;
+}
+
+// One member or element directly inside the root, as the root walk meets it.
+struct TopLevelEntry {
+  uint32_t key_token;    // the member's key (root object only)
+  uint32_t value_token;  // the member's value or the element's first token
+  uint64_t position;     // the element's position (root array only)
+};
+
 // A collected entry: the final key lives in the key arena, the value either
 // in the document (a slice) or in the value arena.
 struct PendingEntry {
@@ -45,7 +64,7 @@ struct PendingEntry {
 class FlattenWalker {
  public:
   FlattenWalker(std::string_view text, const StructuralTape& tape, const ResolvedConfig& resolved,
-                bool collecting)
+                bool collecting, size_t entry_capacity)
       : text_(text),
         tape_(tape),
         config_(resolved.config),
@@ -53,7 +72,7 @@ class FlattenWalker {
         collecting_(collecting) {
     key_.reserve(256);
     if (collecting_) {
-      entries_.reserve(tape.size() / 4);
+      entries_.reserve(entry_capacity);
     } else {
       out_.reserve(text.size() + text.size() / 2);
       out_ += '{';
@@ -61,19 +80,50 @@ class FlattenWalker {
   }
 
   std::string run() {
-    walk(0);
+    std::vector<WalkFrame> stack;
+    if (open_container(0, stack)) drain(stack);
     if (!collecting_) {
       out_ += '}';
       return std::move(out_);
     }
-    return group();
+    std::vector<FlatEntry> flat;
+    append_entries(flat);
+    std::string out;
+    group_and_write(flat, config_.handle_key_collision, out);
+    return out;
+  }
+
+  // Walks one top-level entry of the root as the root walk would (used by
+  // the split of large roots): its segment, key exclusion, then its value.
+  void walk_entry(const TopLevelEntry& entry, bool root_is_object) {
+    key_.clear();
+    if (root_is_object) {
+      append_key_segment(entry.key_token);
+      if (!config_.key_exclusions.empty() && matches_any_pattern(config_.key_exclusions, key_)) {
+        return;
+      }
+    } else {
+      append_index(entry.position);
+    }
+    std::vector<WalkFrame> stack;
+    dispatch(entry.value_token, stack);
+    drain(stack);
+  }
+
+  // Adds this walker's collected entries to flat, in walk order. The views
+  // stay valid as long as the walker lives.
+  void append_entries(std::vector<FlatEntry>& flat) const {
+    flat.reserve(flat.size() + entries_.size());
+    for (const PendingEntry& e : entries_) {
+      std::string_view key(key_arena_.data() + e.key_offset, e.key_length);
+      const char* value = e.value_data ? e.value_data : value_arena_.data() + e.value_offset;
+      flat.push_back(FlatEntry{key, std::string_view(value, e.value_length)});
+    }
   }
 
  private:
-  // Walks the value at token v (the root or a member/element value).
-  void walk(uint32_t root) {
-    std::vector<WalkFrame> stack;
-    if (!open_container(root, stack)) return;
+  // Runs the walk until every open container is finished.
+  void drain(std::vector<WalkFrame>& stack) {
     while (!stack.empty()) {
       WalkFrame& frame = stack.back();
       if (frame.next >= frame.end) {
@@ -130,10 +180,7 @@ class FlattenWalker {
     }
     key_.resize(frame.base_length);
     append_separator();
-    char digits[20];
-    auto end = std::to_chars(digits, digits + sizeof(digits), frame.element).ptr;
-    key_.append(digits, static_cast<size_t>(end - digits));
-    ++frame.element;
+    append_index(frame.element++);
     frame.next = after_value(i);
     dispatch(i, stack);  // may invalidate frame
   }
@@ -162,6 +209,12 @@ class FlattenWalker {
     } else {
       key_ += config_.separator;
     }
+  }
+
+  void append_index(uint64_t position) {
+    char digits[20];
+    auto end = std::to_chars(digits, digits + sizeof(digits), position).ptr;
+    key_.append(digits, static_cast<size_t>(end - digits));
   }
 
   void append_key_segment(uint32_t i) {
@@ -272,19 +325,6 @@ class FlattenWalker {
         PendingEntry{key_offset, key.size(), value_data, value_offset, value_length});
   }
 
-  std::string group() {
-    std::vector<FlatEntry> flat;
-    flat.reserve(entries_.size());
-    for (const PendingEntry& e : entries_) {
-      std::string_view key(key_arena_.data() + e.key_offset, e.key_length);
-      const char* value = e.value_data ? e.value_data : value_arena_.data() + e.value_offset;
-      flat.push_back(FlatEntry{key, std::string_view(value, e.value_length)});
-    }
-    std::string out;
-    group_and_write(flat, config_.handle_key_collision, out);
-    return out;
-  }
-
   std::string_view text_;
   const StructuralTape& tape_;
   const Config& config_;
@@ -297,6 +337,64 @@ class FlattenWalker {
   std::vector<PendingEntry> entries_;
   std::string key_arena_, value_arena_;
 };
+
+// The members (root object) or elements (root array) directly inside the
+// root, found by the same scan as the root walk.
+std::vector<TopLevelEntry> list_top_level_entries(const StructuralTape& tape) {
+  const bool is_object = tape.kind(0) == TokenKind::ObjectStart;
+  const uint32_t end = tape.matching(0);
+  std::vector<TopLevelEntry> entries;
+  uint64_t position = 0;
+  uint32_t i = 1;
+  while (i < end) {
+    const TokenKind kind = tape.kind(i);
+    if (is_object ? kind != TokenKind::String : kind == TokenKind::Comma) {
+      ++i;
+      continue;
+    }
+    if (is_object) {
+      uint32_t v = i + 1;
+      if (v < end && tape.kind(v) == TokenKind::Colon) ++v;
+      entries.push_back(TopLevelEntry{i, v, 0});
+      i = token_after_value(tape, v);
+    } else {
+      entries.push_back(TopLevelEntry{0, i, position++});
+      i = token_after_value(tape, i);
+    }
+  }
+  return entries;
+}
+
+// Flattens a large root in consecutive chunks of top-level entries on the
+// pool, then groups the joined entries exactly as the sequential walk would.
+Result<std::string> flatten_in_chunks(std::string_view text, const StructuralTape& tape,
+                                      const ResolvedConfig& resolved,
+                                      const std::vector<TopLevelEntry>& entries) {
+  const Config& config = resolved.config;
+  const size_t n = entries.size();
+  const size_t threads = static_cast<size_t>(
+      std::min<uint64_t>(std::max<uint64_t>(pool_thread_count(config.num_threads), 1), n));
+  const size_t chunk_size = (n + threads - 1) / threads;
+  const size_t chunks = (n + chunk_size - 1) / chunk_size;
+  const bool root_is_object = tape.kind(0) == TokenKind::ObjectStart;
+  std::vector<std::unique_ptr<FlattenWalker>> walkers(chunks);
+  auto work = [&] {
+    tbb::parallel_for(size_t{0}, chunks, [&](size_t k) {
+      walkers[k] =
+          std::make_unique<FlattenWalker>(text, tape, resolved, true, tape.size() / 4 / chunks);
+      const size_t last = std::min(n, (k + 1) * chunk_size);
+      for (size_t j = k * chunk_size; j < last; ++j) {
+        walkers[k]->walk_entry(entries[j], root_is_object);
+      }
+    });
+  };
+  if (auto pool_error = run_in_pool(config.num_threads, work)) return std::move(*pool_error);
+  std::vector<FlatEntry> flat;
+  for (const auto& walker : walkers) walker->append_entries(flat);
+  std::string out;
+  group_and_write(flat, config.handle_key_collision, out);
+  return out;
+}
 
 Result<std::string> flatten_bare_scalar(std::string_view text, const ResolvedConfig& resolved) {
   Result<JsonValue> parsed = read_json_value(text);
@@ -333,7 +431,13 @@ Result<std::string> flatten_document(std::string_view text, const ResolvedConfig
   const Config& config = resolved.config;
   const bool collecting =
       config.lowercase_keys || !config.key_replacements.empty() || config.handle_key_collision;
-  return FlattenWalker(text, tape.value(), resolved, collecting).run();
+  if (collecting) {
+    std::vector<TopLevelEntry> entries = list_top_level_entries(tape.value());
+    if (entries.size() > config.nested_parallel_threshold) {
+      return flatten_in_chunks(text, tape.value(), resolved, entries);
+    }
+  }
+  return FlattenWalker(text, tape.value(), resolved, collecting, tape.value().size() / 4).run();
 }
 
 }  // namespace plyfold

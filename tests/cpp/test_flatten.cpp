@@ -213,3 +213,57 @@ TEST(Driver, OversizedDedicatedPoolIsAnError) {
 
 }  // namespace
 }  // namespace plyfold
+
+namespace plyfold {
+namespace {
+
+// A large root is split across threads and must give the sequential result.
+TEST(FlattenSplit, MatchesSequentialWalk) {
+  std::string text = "{";
+  for (int i = 0; i < 300; ++i) {
+    if (i > 0) text += ',';
+    std::string key = (i % 2 == 0 ? "Name" : "name");
+    text += "\"" + key + "\":{\"v\":" + std::to_string(i) + ",\"skip\":1}";
+  }
+  text += ",\"drop\":{\"x\":1},\"\\u00e9\":[1,[]]}";
+  for (std::optional<uint64_t> threads :
+       {std::optional<uint64_t>(), std::optional<uint64_t>(1), std::optional<uint64_t>(3)}) {
+    auto configure = [&](uint64_t threshold) {
+      return [=](Config& c) {
+        c.lowercase_keys = true;
+        c.handle_key_collision = true;
+        c.key_exclusions.push_back("skip");
+        c.key_exclusions.push_back("drop");
+        c.nested_parallel_threshold = threshold;
+        c.num_threads = threads;
+      };
+    };
+    std::string sequential = flatten_with(text, configure(1000));
+    EXPECT_EQ(flatten_with(text, configure(0)), sequential);
+    EXPECT_EQ(flatten_with(text, configure(301)), sequential);
+    EXPECT_EQ(sequential.rfind("{\"name.v\":[0,1,2,", 0), 0u);
+    EXPECT_NE(sequential.find("\"\xC3\xA9.0\":1,\"\xC3\xA9.1\":[]}"), std::string::npos);
+    EXPECT_EQ(sequential.find("drop"), std::string::npos);
+  }
+}
+
+TEST(FlattenSplit, RootArrayKeepsPositions) {
+  std::string text = "[";
+  std::string expected = "{";
+  for (int i = 0; i < 1000; ++i) {
+    text += (i ? "," : "") + std::to_string(i);
+    expected += (i ? ",\"" : "\"") + std::to_string(i) + "\":" + std::to_string(i);
+  }
+  text += "]";
+  expected += "}";
+  EXPECT_EQ(flatten_with(text,
+                         [](Config& c) {
+                           c.handle_key_collision = true;
+                           c.nested_parallel_threshold = 10;
+                           c.num_threads = 4;
+                         }),
+            expected);
+}
+
+}  // namespace
+}  // namespace plyfold
