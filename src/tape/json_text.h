@@ -6,6 +6,7 @@
 // the shortest round-trip digits, always with a point or an exponent.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,9 @@ void append_escaped_content(std::string& out, std::string_view text);
 
 // Appends text as a quoted JSON string with the writer's escapes.
 void append_json_string(std::string& out, std::string_view text);
+
+// Appends the UTF-8 encoding of a code point (at most U+10FFFF).
+void append_utf8(std::string& out, uint32_t code);
 
 // Appends a finite double in the writer's form: 1.0, 0.5, 1e+16, 1e-6, -0.0.
 void append_json_double(std::string& out, double value);

@@ -178,26 +178,8 @@ class JsonReader {
       if (low < 0xDC00 || low > 0xDFFF) return error("Invalid surrogate Unicode code point");
       unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
     }
-    append_code_point(out, unit);
+    append_utf8(out, unit);
     return true;
-  }
-
-  static void append_code_point(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
   }
 
   // Length of the valid UTF-8 sequence at pos_, or 0.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "absl/container/inlined_vector.h"
+#include "tape/json_text.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -238,24 +239,6 @@ int32_t read_hex4(const char* p) {
     value = (value << 4) | digit;
   }
   return value;
-}
-
-void append_utf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // Decodes the \u escape at content[i] (the backslash). Returns the number of
