@@ -8,24 +8,38 @@ void PrefixShapes::add_key(std::string_view key, std::string_view separator) {
   SegmentCursor cursor(key, separator);
   uint32_t node = kRoot;
   while (!cursor.last()) {
-    const std::string_view segment = cursor.segment();
-    auto [slot, inserted] =
-        nodes_.try_emplace({node, segment}, static_cast<uint32_t>(bits_.size()));
-    if (inserted) bits_.push_back(0);
-    node = slot->second;
+    node = child_or_add(node, cursor.segment());
     cursor.advance();
     // A separator at the very end of the key is followed by nothing and
     // says nothing about the prefix before it.
     if (cursor.start() < key.size()) {
-      bits_[node] |= is_index_like(cursor.segment()) ? kIndexBit : kNameBit;
+      nodes_[node].bits |= is_index_like(cursor.segment()) ? kIndexBit : kNameBit;
     }
   }
 }
 
+uint32_t PrefixShapes::child_or_add(uint32_t parent, std::string_view segment) {
+  const auto created = static_cast<uint32_t>(nodes_.size());
+  const uint32_t first = nodes_[parent].first_child;
+  if (first == kUnknown) {
+    nodes_[parent].first_child = created;
+  } else if (nodes_[first].segment == segment) {
+    return first;
+  } else {
+    auto [slot, inserted] = other_children_.try_emplace({parent, segment}, created);
+    if (!inserted) return slot->second;
+  }
+  nodes_.push_back({segment, kUnknown, 0});
+  return created;
+}
+
 uint32_t PrefixShapes::child(uint32_t parent, std::string_view segment) const {
   if (parent == kUnknown) return kUnknown;
-  auto found = nodes_.find(std::pair{parent, segment});
-  return found == nodes_.end() ? kUnknown : found->second;
+  const uint32_t first = nodes_[parent].first_child;
+  if (first == kUnknown) return kUnknown;
+  if (nodes_[first].segment == segment) return first;
+  auto found = other_children_.find(std::pair{parent, segment});
+  return found == other_children_.end() ? kUnknown : found->second;
 }
 
 }  // namespace plyfold

@@ -23,7 +23,7 @@ class PrefixShapes {
   static constexpr uint32_t kRoot = 0;
   static constexpr uint32_t kUnknown = UINT32_MAX;  // a path no key passes through
 
-  PrefixShapes() : bits_(1, 0) {}
+  PrefixShapes() : nodes_(1) {}
 
   // Records every prefix of key that some segment follows. The key must stay
   // alive as long as this map: segments are held as views of it.
@@ -33,14 +33,24 @@ class PrefixShapes {
   uint32_t child(uint32_t parent, std::string_view segment) const;
 
   // True when only index-like segments continue below node.
-  bool is_array(uint32_t node) const { return node != kUnknown && bits_[node] == kIndexBit; }
+  bool is_array(uint32_t node) const { return node != kUnknown && nodes_[node].bits == kIndexBit; }
 
  private:
   static constexpr uint8_t kIndexBit = 1;
   static constexpr uint8_t kNameBit = 2;
 
-  absl::flat_hash_map<std::pair<uint32_t, std::string_view>, uint32_t> nodes_;
-  std::vector<uint8_t> bits_;  // by node
+  // Most prefixes have a single continuation, so each node keeps its first
+  // child inline; only further children go through the hash map.
+  struct Node {
+    std::string_view segment;  // the segment that leads to this node
+    uint32_t first_child = kUnknown;
+    uint8_t bits = 0;
+  };
+
+  uint32_t child_or_add(uint32_t parent, std::string_view segment);
+
+  std::vector<Node> nodes_;
+  absl::flat_hash_map<std::pair<uint32_t, std::string_view>, uint32_t> other_children_;
 };
 
 }  // namespace plyfold
