@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NormalCase{"replace_then_lowercase", R"({"User_Name":"x"})", R"({"name":"x"})",
                    [](Config& c) {
-                     c.key_replacements.push_back({"User_", ""});
+                     c.key_replacements.push_back({"r'^User_'", ""});
                      c.lowercase_keys = true;
                    }},
         NormalCase{"replacement_sees_key_as_written", R"({"Key":1,"key":2})", R"({"x":1,"key":2})",
@@ -195,6 +195,41 @@ INSTANTIATE_TEST_SUITE_P(
                      c.value_exclusions.push_back("secret");
                      c.remove_empty_objects = true;
                    }}),
+    case_name);
+
+void convert_all(Config& c) {
+  c.conversion.convert_nulls = c.conversion.convert_booleans = true;
+  c.conversion.convert_numbers = c.conversion.convert_dates = true;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversion, Normal,
+    ::testing::Values(
+        NormalCase{"numbers_converted", R"({"n":"42","s":"x","k":["7"]})",
+                   R"({"n":42,"s":"x","k":[7]})",
+                   [](Config& c) { c.conversion.convert_numbers = true; }},
+        NormalCase{"converted_null_dropped", R"({"a":"N/A","b":"1"})", R"({"b":"1"})",
+                   [](Config& c) { c.conversion.convert_nulls = c.remove_nulls = true; }},
+        NormalCase{"converted_null_cascades", R"({"a":{"b":"null"}})", "{}",
+                   [](Config& c) {
+                     c.conversion.convert_nulls = true;
+                     c.remove_nulls = c.remove_empty_objects = true;
+                   }},
+        NormalCase{"conversion_after_replacement", R"({"a":"x42","b":"xyes"})",
+                   R"({"a":42,"b":true})",
+                   [](Config& c) {
+                     convert_all(c);
+                     c.value_replacements.push_back({"x", ""});
+                   }},
+        NormalCase{"exclusion_sees_converted_text", R"({"a":"42","b":"42x"})", R"({"b":"42x"})",
+                   [](Config& c) {
+                     c.conversion.convert_numbers = true;
+                     c.value_exclusions.push_back("r'^42$'");
+                   }},
+        NormalCase{"scalars_not_converted", R"({"a":1.50,"b":null})", R"({"a":1.50,"b":null})",
+                   convert_all},
+        NormalCase{"bare_string_converted", R"( "42" )", "42", convert_all},
+        NormalCase{"bare_string_unconverted_kept", R"("xA")", R"("xA")", convert_all}),
     case_name);
 
 INSTANTIATE_TEST_SUITE_P(
