@@ -72,6 +72,9 @@ bool dict_to_text(PyObject* dict, std::string_view failure_prefix, JsonText& out
 // length is read afresh before each item and never grows past its first value.
 bool collect_batch(PyObject* list, Batch& batch) {
   const Py_ssize_t initial = PyList_GET_SIZE(list);
+  batch.owners.reserve(static_cast<size_t>(initial));
+  batch.texts.reserve(static_cast<size_t>(initial));
+  batch.is_text.reserve(static_cast<size_t>(initial));
   for (Py_ssize_t i = 0; i < initial && i < PyList_GET_SIZE(list); ++i) {
     PyRef item = PyRef::borrow(PyList_GET_ITEM(list, i));
     std::string_view text;
