@@ -4,6 +4,8 @@ import re
 
 import pytest
 from conftest import BULB, config_of, run_python
+from hypothesis import given, settings
+from hypothesis import strategies as st
 from plyfold import Plyfold, PlyfoldError
 
 CONFIG_NAMES = [
@@ -244,3 +246,62 @@ def test_unset_thread_count_reads_back_as_the_reading_process_default():
     first, second = output.splitlines()
     assert '"num_threads":5,' in first and '"max_array_index":9}' in first
     assert '"num_threads":2,' in second
+
+
+JSONISH = st.text(alphabet='{}[]":,\\ \n-+.eE0123456789abfilnrstuxz_', max_size=80)
+
+
+@given(JSONISH)
+@settings(max_examples=400, deadline=None)
+def test_any_text_gives_an_object_or_a_configuration_error(text):
+    try:
+        obj = Plyfold.from_config_json(text)
+    except PlyfoldError as error:
+        assert str(error).startswith("Invalid configuration: [E00")
+    else:
+        assert Plyfold.from_config_json(obj.to_config_json()).to_config_json() == (
+            obj.to_config_json()
+        )
+
+
+@given(st.data())
+@settings(max_examples=200, deadline=None)
+def test_damaged_configuration_texts_never_escape_as_other_errors(data):
+    text = CONFIGURED[3]().to_config_json()
+    position = data.draw(st.integers(0, len(text) - 1))
+    replacement = data.draw(st.sampled_from(["", "x", "]", "}", ",", '"', "null", "[", "\\"]))
+    damaged = text[:position] + replacement + text[position + 1 :]
+    try:
+        Plyfold.from_config_json(damaged)
+    except PlyfoldError as error:
+        assert str(error).startswith("Invalid configuration: ")
+
+
+WORDS = st.text(st.characters(blacklist_categories=("Cs",)), max_size=6)
+STEPS = st.lists(
+    st.one_of(
+        st.tuples(st.just("separator"), WORDS.filter(bool)),
+        st.tuples(st.sampled_from(["key_replacement", "value_replacement"]), WORDS, WORDS),
+        st.tuples(st.sampled_from(["exclude_key", "exclude_value"]), WORDS),
+        st.tuples(st.sampled_from(["lowercase_keys", "remove_nulls", "auto_convert_types",
+                                   "handle_key_collision"]), st.booleans()),
+        st.tuples(st.just("convert_nulls"), st.booleans(), st.lists(WORDS, max_size=3)),
+        st.tuples(st.just("convert_numbers"), st.booleans(), st.none() | st.booleans()),
+        st.tuples(st.sampled_from(["parallel_threshold", "max_array_index"]),
+                  st.integers(0, 2**64 - 1)),
+        st.tuples(st.just("num_threads"), st.none() | st.integers(0, 64)),
+        st.tuples(st.sampled_from(["flatten", "unflatten", "normal"])),
+    ),
+    max_size=12,
+)
+
+
+@given(STEPS)
+@settings(max_examples=200, deadline=None)
+def test_builder_configurations_survive_text_and_pickling(steps):
+    original = Plyfold()
+    for name, *args in steps:
+        getattr(original, name)(*args)
+    text = original.to_config_json()
+    assert Plyfold.from_config_json(text).to_config_json() == text
+    assert pickle.loads(pickle.dumps(original)).to_config_json() == text
