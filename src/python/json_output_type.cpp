@@ -261,15 +261,13 @@ PyTypeObject* json_output_type() {
 PyObject* wrap_json_output(JsonOutput value) {
   PyTypeObject* type = json_output_type();
   if (type == nullptr) return nullptr;
-  PyObject* self = type->tp_alloc(type, 0);
-  if (self == nullptr) return nullptr;
-  try {
-    reinterpret_cast<JsonOutputObject*>(self)->value = new JsonOutput(std::move(value));
-  } catch (const std::bad_alloc&) {
-    Py_DECREF(self);
-    return PyErr_NoMemory();
-  }
-  return self;
+  PyRef self = PyRef::steal(type->tp_alloc(type, 0));
+  if (!self) return nullptr;
+  // tp_alloc zero-fills, so should the allocation below throw, the object is
+  // released with a null pointer, which dealloc accepts; the method boundary
+  // turns the exception into MemoryError.
+  reinterpret_cast<JsonOutputObject*>(self.get())->value = new JsonOutput(std::move(value));
+  return self.release();
 }
 
 }  // namespace plyfold::python

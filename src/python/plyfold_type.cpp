@@ -8,6 +8,7 @@
 #include "python/boundary.h"
 #include "python/plyfold_methods.h"
 #include "python/process_once.h"
+#include "python/py_ref.h"
 
 namespace plyfold::python {
 namespace {
@@ -303,15 +304,13 @@ PyMethodDef kMethods[] = {
 
 // Allocates an instance of `type` owning `config`.
 PyObject* allocate(PyTypeObject* type, Config config) {
-  PyObject* self = type->tp_alloc(type, 0);
-  if (self == nullptr) return nullptr;
-  try {
-    reinterpret_cast<PlyfoldObject*>(self)->cell = new ConfigCell(std::move(config));
-  } catch (const std::bad_alloc&) {
-    Py_DECREF(self);  // the cell pointer is still null, which dealloc accepts
-    return PyErr_NoMemory();
-  }
-  return self;
+  PyRef self = PyRef::steal(type->tp_alloc(type, 0));
+  if (!self) return nullptr;
+  // tp_alloc zero-fills, so should the allocation below throw, the object is
+  // released with a null pointer, which dealloc accepts; the method boundary
+  // turns the exception into MemoryError.
+  reinterpret_cast<PlyfoldObject*>(self.get())->cell = new ConfigCell(std::move(config));
+  return self.release();
 }
 
 PyObject* plyfold_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
