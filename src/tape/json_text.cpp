@@ -17,6 +17,7 @@ struct EscapeTable {
   char writer[256] = {};  // backspace and form feed as \b and \f
   constexpr EscapeTable() {
     for (int c = 0; c < 0x20; ++c) engine[c] = writer[c] = 'u';
+    engine[0xED] = writer[0xED] = 'S';  // lead byte of an encoded surrogate
     engine['"'] = writer['"'] = '"';
     engine['\\'] = writer['\\'] = '\\';
     engine['\t'] = writer['\t'] = 't';
@@ -28,12 +29,39 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscapes;
 
+// A lone surrogate escape in a document decodes to the three-byte form of
+// its code unit (which is not valid UTF-8); writing it back as \uXXXX keeps
+// the text the document had. Bytes ED 80-9F start ordinary characters.
+bool is_encoded_surrogate(std::string_view text, size_t i) {
+  return i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0xA0 &&
+         static_cast<unsigned char>(text[i + 1]) <= 0xBF &&
+         (static_cast<unsigned char>(text[i + 2]) & 0xC0) == 0x80;
+}
+
+void append_surrogate_escape(std::string& out, std::string_view text, size_t i) {
+  uint32_t unit = 0xD000 | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
+                  (static_cast<unsigned char>(text[i + 2]) & 0x3F);
+  out += "\\u";
+  out += kHex[(unit >> 12) & 0xF];
+  out += kHex[(unit >> 8) & 0xF];
+  out += kHex[(unit >> 4) & 0xF];
+  out += kHex[unit & 0xF];
+}
+
 void append_escaped(std::string& out, std::string_view text, const char (&table)[256]) {
   size_t run_start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     char escape = table[c];
     if (escape == 0) continue;
+    if (escape == 'S') {
+      if (!is_encoded_surrogate(text, i)) continue;
+      out.append(text.data() + run_start, i - run_start);
+      append_surrogate_escape(out, text, i);
+      i += 2;
+      run_start = i + 1;
+      continue;
+    }
     out.append(text.data() + run_start, i - run_start);
     out += '\\';
     out += escape;
@@ -48,8 +76,9 @@ void append_escaped(std::string& out, std::string_view text, const char (&table)
 }
 
 bool needs_escape(std::string_view text, const char (&table)[256]) {
-  for (char c : text) {
-    if (table[static_cast<unsigned char>(c)] != 0) return true;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char escape = table[static_cast<unsigned char>(text[i])];
+    if (escape != 0 && (escape != 'S' || is_encoded_surrogate(text, i))) return true;
   }
   return false;
 }

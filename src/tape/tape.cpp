@@ -262,7 +262,10 @@ size_t decode_unicode_escape(std::string_view content, size_t i, std::string& ou
       return 12;
     }
   }
-  return 0;  // a lone surrogate has no UTF-8 form: keep its six characters
+  // A lone surrogate has no UTF-8 form: it is kept as the three-byte form of
+  // its code unit, which the writers turn back into the same \u escape.
+  append_utf8(out, static_cast<uint32_t>(unit));
+  return 6;
 }
 
 }  // namespace

@@ -77,6 +77,18 @@ INSTANTIATE_TEST_SUITE_P(
         FlattenCase{"escaped_key_streaming", R"({"caf\u00e9":1})", R"({"caf\u00e9":1})", no_change},
         FlattenCase{"escaped_key_collecting", R"({"caf\u00e9":1})", "{\"caf\xC3\xA9\":1}",
                     [](Config& c) { c.handle_key_collision = true; }},
+        FlattenCase{"lone_surrogate_survives_rewrite", R"({"s":"a\ud800b","k\udc00":1})",
+                    R"({"s":"A\ud800b","k\udc00":1})",
+                    [](Config& c) {
+                      c.value_replacements.push_back({"a", "A"});
+                      c.handle_key_collision = true;
+                    }},
+        FlattenCase{"hangul_is_not_a_surrogate", "{\"\xED\x95\x9C\":\"x\"}",
+                    "{\"\xED\x95\x9C\":\"y\"}",
+                    [](Config& c) {
+                      c.value_replacements.push_back({"x", "y"});
+                      c.handle_key_collision = true;
+                    }},
         FlattenCase{"key_exclusion_whole_path", R"({"a":{"b":1},"c":2})", R"({"c":2})",
                     [](Config& c) { c.key_exclusions.push_back("a"); }},
         FlattenCase{"key_exclusion_nested", R"({"a":{"b":1,"x":2}})", R"({"a.x":2})",

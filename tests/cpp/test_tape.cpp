@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Contents, Decode,
                                            DecodeCase{R"(\"\\\/\b\f\n\r\t)", "\"\\/\b\f\n\r\t"},
                                            DecodeCase{R"(\uzzzz)", R"(\uzzzz)"},
                                            DecodeCase{R"(\ud83d\ude00)", "\xF0\x9F\x98\x80"},
-                                           DecodeCase{R"(\ud83d!)", R"(\ud83d!)"},
+                                           DecodeCase{R"(\ud83d!)", "\xED\xA0\xBD!"},
                                            DecodeCase{"end\\", "end\\"}));
 
 }  // namespace
