@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "absl/container/flat_hash_map.h"
 #include "tape/json_text.h"
 #include "transform/key_case.h"
 #include "transform/patterns.h"
@@ -76,9 +75,9 @@ class EntryCollector {
     std::string_view key = tape_.string_content(text_, i);
     if (tape_.has_backslash(i)) key = decode_string_content(key, key_scratch_);
     if (config_.lowercase_keys && has_ascii_upper(key)) {
-      if (key.data() != key_scratch_.data()) key_scratch_.assign(key);
-      lowercase_ascii(key_scratch_);
-      key = key_scratch_;
+      key_lowered_.assign(key);
+      lowercase_ascii(key_lowered_);
+      key = key_lowered_;
     }
     if (!config_.key_replacements.empty() &&
         apply_replacement_rules(config_.key_replacements, key, key_rewritten_)) {
@@ -130,6 +129,7 @@ class EntryCollector {
   TextArena& arena_;
   const bool converting_;
   std::string key_scratch_;
+  std::string key_lowered_;
   std::string key_rewritten_;
   std::string value_scratch_;
   std::string value_rewritten_;
@@ -143,50 +143,6 @@ void collect_flat_entries(std::string_view text, const StructuralTape& tape,
                           const ResolvedConfig& resolved, TextArena& arena,
                           std::vector<FlatEntry>& entries) {
   EntryCollector(text, tape, resolved, arena).collect(entries);
-}
-
-void group_repeated_keys(std::vector<FlatEntry>& entries, bool handle_key_collision,
-                         TextArena& arena) {
-  const size_t count = entries.size();
-  if (count < 2) return;
-  absl::flat_hash_map<std::string_view, uint32_t> first_seen;
-  first_seen.reserve(count);
-  std::vector<uint32_t> first(count);
-  bool repeated = false;
-  for (size_t i = 0; i < count; ++i) {
-    first[i] = first_seen.try_emplace(entries[i].key, static_cast<uint32_t>(i)).first->second;
-    repeated = repeated || first[i] != i;
-  }
-  if (!repeated) return;
-
-  if (handle_key_collision) {
-    // first occurrence -> "[v1,v2,..." of its key, built only for repeated keys
-    absl::flat_hash_map<uint32_t, std::string> collected;
-    for (size_t i = 0; i < count; ++i) {
-      if (first[i] == i) continue;
-      std::string& values = collected[first[i]];
-      if (values.empty()) {
-        values += '[';
-        values += entries[first[i]].value;
-      }
-      values += ',';
-      values += entries[i].value;
-    }
-    for (auto& [position, values] : collected) {
-      values += ']';
-      entries[position].value = arena.store(values);
-    }
-  } else {
-    for (size_t i = 0; i < count; ++i) {
-      if (first[i] != i) entries[first[i]].value = entries[i].value;
-    }
-  }
-
-  size_t kept = 0;
-  for (size_t i = 0; i < count; ++i) {
-    if (first[i] == i) entries[kept++] = entries[i];
-  }
-  entries.resize(kept);
 }
 
 }  // namespace plyfold

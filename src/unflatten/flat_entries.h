@@ -1,5 +1,4 @@
-// Reading the members of a flat object into FlatEntry records, and merging
-// entries whose final keys are equal.
+// Reading the members of a flat object into FlatEntry records.
 //
 // Keys come out decoded, lowercased if configured and with the key
 // replacements applied; excluded keys are dropped. Values are complete JSON
@@ -22,11 +21,5 @@ namespace plyfold {
 void collect_flat_entries(std::string_view text, const StructuralTape& tape,
                           const ResolvedConfig& resolved, TextArena& arena,
                           std::vector<FlatEntry>& entries);
-
-// Keeps one entry per distinct key, at its first position. A repeated key
-// gets "[v1,v2,...]" of all its values with handle_key_collision on, else
-// the value of its last occurrence.
-void group_repeated_keys(std::vector<FlatEntry>& entries, bool handle_key_collision,
-                         TextArena& arena);
 
 }  // namespace plyfold

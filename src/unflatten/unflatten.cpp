@@ -1,18 +1,20 @@
 #include "unflatten/unflatten.h"
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <variant>
 #include <vector>
 
+#include "absl/container/flat_hash_map.h"
 #include "flatten/collisions.h"
 #include "tape/json_text.h"
 #include "tape/json_value.h"
 #include "tape/tape.h"
 #include "transform/patterns.h"
 #include "unflatten/flat_entries.h"
-#include "unflatten/prefix_shapes.h"
-#include "unflatten/segments.h"
+#include "unflatten/path_trie.h"
 #include "unflatten/text_arena.h"
 #include "unflatten/unflatten_tree.h"
 
@@ -50,11 +52,59 @@ Result<std::string> unflatten_bare_scalar(std::string_view text, const ResolvedC
   return out;
 }
 
-bool any_key_has_separator(const std::vector<FlatEntry>& entries, std::string_view separator) {
-  for (const FlatEntry& entry : entries) {
-    if (find_separator(entry.key, separator, 0) != std::string_view::npos) return true;
+constexpr uint32_t kNoEntry = UINT32_MAX;
+
+// The flat entries with the trie paths of their keys: entry i's path is
+// nodes[starts[i]] .. nodes[starts[i + 1] - 1], its last node naming the key.
+struct EntryPaths {
+  std::vector<uint32_t> nodes;
+  std::vector<size_t> starts;
+
+  uint32_t key_node(size_t i) const { return nodes[starts[i + 1] - 1]; }
+};
+
+// Merges entries with equal keys into the first of them: a repeated key
+// gets "[v1,v2,...]" of all its values with handle_key_collision on, else
+// the value of its last occurrence. Returns for each entry the entry its
+// key first occurred in; only entries that are their own first remain.
+std::vector<uint32_t> group_repeated_keys(std::vector<FlatEntry>& entries, const EntryPaths& paths,
+                                          size_t node_count, bool handle_key_collision,
+                                          TextArena& arena) {
+  const size_t count = entries.size();
+  std::vector<uint32_t> first(count);
+  std::vector<uint32_t> first_at_node(node_count, kNoEntry);
+  bool repeated = false;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t& seen = first_at_node[paths.key_node(i)];
+    if (seen == kNoEntry) seen = static_cast<uint32_t>(i);
+    first[i] = seen;
+    repeated = repeated || seen != i;
   }
-  return false;
+  if (!repeated) return first;
+
+  if (handle_key_collision) {
+    // first entry -> "[v1,v2,..." of its key, built only for repeated keys
+    absl::flat_hash_map<uint32_t, std::string> collected;
+    for (size_t i = 0; i < count; ++i) {
+      if (first[i] == i) continue;
+      std::string& values = collected[first[i]];
+      if (values.empty()) {
+        values += '[';
+        values += entries[first[i]].value;
+      }
+      values += ',';
+      values += entries[i].value;
+    }
+    for (auto& [position, values] : collected) {
+      values += ']';
+      entries[position].value = arena.store(values);
+    }
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      if (first[i] != i) entries[first[i]].value = entries[i].value;
+    }
+  }
+  return first;
 }
 
 // Rebuilds the nested document from the entries of a flat object and writes it.
@@ -64,20 +114,31 @@ Result<std::string> build_and_write(std::string_view text, const StructuralTape&
   TextArena arena;
   std::vector<FlatEntry> entries;
   collect_flat_entries(text, tape, resolved, arena, entries);
-  group_repeated_keys(entries, config.handle_key_collision, arena);
 
-  PrefixShapes shapes;
-  if (any_key_has_separator(entries, config.separator)) {
-    for (const FlatEntry& entry : entries) shapes.add_key(entry.key, config.separator);
+  PathTrie trie;
+  EntryPaths paths;
+  paths.nodes.reserve(entries.size() * 2);
+  paths.starts.reserve(entries.size() + 1);
+  for (const FlatEntry& entry : entries) {
+    paths.starts.push_back(paths.nodes.size());
+    trie.add_key(entry.key, config.separator, paths.nodes);
   }
-  UnflattenTree tree(shapes, config.separator, config.max_array_index, arena);
+  paths.starts.push_back(paths.nodes.size());
+
+  const std::vector<uint32_t> first =
+      group_repeated_keys(entries, paths, trie.size(), config.handle_key_collision, arena);
+
+  UnflattenTree tree(trie, config.max_array_index);
   std::vector<std::string_view> leaves;
   leaves.reserve(entries.size());
-  for (const FlatEntry& entry : entries) {
-    if (auto error = tree.insert(entry.key, static_cast<uint32_t>(leaves.size()))) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    leaves.push_back(entries[i].value);
+    if (first[i] != i) continue;
+    const size_t start = paths.starts[i];
+    if (auto error = tree.insert(&paths.nodes[start], paths.starts[i + 1] - start,
+                                 static_cast<uint32_t>(i))) {
       return std::move(*error);
     }
-    leaves.push_back(entry.value);
   }
   std::string out;
   out.reserve(text.size());

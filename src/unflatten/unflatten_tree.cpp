@@ -1,6 +1,5 @@
 #include "unflatten/unflatten_tree.h"
 
-#include <charconv>
 #include <new>
 #include <stdexcept>
 
@@ -9,16 +8,6 @@
 #include "unflatten/segments.h"
 
 namespace plyfold {
-namespace {
-
-// Objects up to this many members are searched linearly.
-constexpr size_t kLinearMembers = 8;
-
-std::string navigation_error(std::string_view name) {
-  return "Cannot navigate into non-object/non-array value at key: " + std::string(name);
-}
-
-}  // namespace
 
 CoreError UnflattenTree::memory_error(uint64_t index) {
   return input_error("Array index " + std::to_string(index) +
@@ -26,88 +15,55 @@ CoreError UnflattenTree::memory_error(uint64_t index) {
                      "limit.");
 }
 
-UnflattenTree::UnflattenTree(const PrefixShapes& shapes, std::string_view separator,
-                             uint64_t max_array_index, TextArena& arena)
-    : shapes_(shapes), separator_(separator), max_array_index_(max_array_index), arena_(arena) {
-  new_container(PrefixShapes::kRoot);  // the root object; top-level keys are never shaped
+UnflattenTree::UnflattenTree(const PathTrie& trie, uint64_t max_array_index)
+    : trie_(trie), max_array_index_(max_array_index), states_(trie.size()) {
+  // The root is an object whatever its keys look like: top-level keys are never shaped.
+  states_[PathTrie::kRoot] = {Kind::Object, 0};
+  containers_.emplace_back();
 }
 
-uint32_t UnflattenTree::new_container(uint32_t shape) {
-  Container& created = containers_.emplace_back();
-  created.shape = shape;
-  created.is_array = shape != PrefixShapes::kRoot && shapes_.is_array(shape);
-  return static_cast<uint32_t>(containers_.size() - 1);
+void UnflattenTree::make_container(uint32_t node) {
+  const Kind kind = trie_.is_array_prefix(node) ? Kind::Array : Kind::Object;
+  states_[node] = {kind, static_cast<uint32_t>(containers_.size())};
+  containers_.emplace_back();
 }
 
-size_t UnflattenTree::find_member(Container& object, std::string_view name) const {
-  if (object.index) {
-    auto found = object.index->find(name);
-    return found == object.index->end() ? kNotFound : found->second;
-  }
-  for (size_t i = 0; i < object.names.size(); ++i) {
-    if (object.names[i] == name) return i;
-  }
-  return kNotFound;
-}
-
-void UnflattenTree::append_member(Container& object, std::string_view name, Slot value) {
-  const auto position = static_cast<uint32_t>(object.names.size());
-  object.names.push_back(name);
-  object.slots.push_back(value);
-  if (object.index) {
-    object.index->emplace(name, position);
-  } else if (object.names.size() > kLinearMembers) {
-    object.index = std::make_unique<absl::flat_hash_map<std::string_view, uint32_t>>();
-    object.index->reserve(object.names.size() * 2);
-    for (uint32_t i = 0; i < object.names.size(); ++i) object.index->emplace(object.names[i], i);
-  }
-}
-
-void UnflattenTree::put_member(Container& object, std::string_view name, Slot value) {
-  const size_t position = find_member(object, name);
-  if (position == kNotFound) {
-    append_member(object, name, value);
-  } else {
-    object.slots[position] = value;  // replaces a whole subtree, keeping its place
-  }
+// Makes member a member of object unless it is one already (a path node
+// holds something exactly when it is a member or element of its parent).
+void UnflattenTree::place_member(uint32_t object, uint32_t member) {
+  if (states_[member].kind == Kind::Absent) containers_[states_[object].index].push_back(member);
 }
 
 // An array under an object member that meets a name: its filled elements
-// become members named by their positions.
-void UnflattenTree::turn_into_object(Container& array) {
-  std::vector<Slot> elements = std::move(array.slots);
-  array.slots.clear();
-  array.is_array = false;
-  char digits[20];
-  for (size_t i = 0; i < elements.size(); ++i) {
-    if (elements[i].kind == SlotKind::Gap) continue;
-    const auto written = std::to_chars(digits, digits + sizeof(digits), i);
-    append_member(array, arena_.store({digits, static_cast<size_t>(written.ptr - digits)}),
-                  elements[i]);
+// become members named by their positions. An element's path node already
+// carries that name, since it was reached through the segment of its index.
+void UnflattenTree::turn_into_object(uint32_t array) {
+  Children& children = containers_[states_[array].index];
+  size_t kept = 0;
+  for (uint32_t child : children) {
+    if (child != kGapSlot) children[kept++] = child;
   }
+  children.resize(kept);
+  states_[array].kind = Kind::Object;
 }
 
-std::optional<CoreError> UnflattenTree::insert(std::string_view key, uint32_t leaf) {
-  const Slot value{SlotKind::Leaf, leaf};
-  SegmentCursor cursor(key, separator_);
-  if (cursor.last()) {
-    put_member(containers_[kRootContainer], key, value);
-    return std::nullopt;
-  }
-  uint32_t current = kRootContainer;
+std::optional<CoreError> UnflattenTree::insert(const uint32_t* path, size_t length, uint32_t leaf) {
+  uint32_t current = PathTrie::kRoot;
   bool in_array = false;  // current is an element of an array (else a member or the root)
+  size_t k = 0;
   while (true) {
-    Container& node = containers_[current];
-    const std::string_view segment = cursor.segment();
-    const bool last = cursor.last();
+    const uint32_t node = path[k];
+    const bool last = k + 1 == length;
 
-    if (node.is_array) {
+    if (states_[current].kind == Kind::Array) {
+      const std::string_view segment = trie_.segment(node);
       const std::optional<uint64_t> index = parse_array_index(segment);
       if (!index) {
         if (in_array)
           return structure_error("Expected array index but got: " + std::string(segment));
-        turn_into_object(node);
-        append_member(node, segment, Slot{});
+        turn_into_object(current);
+        place_member(current, node);
+        states_[node] = {Kind::Gap, 0};
         continue;  // the same segment again, now at an object
       }
       if (*index > max_array_index_) {
@@ -115,55 +71,61 @@ std::optional<CoreError> UnflattenTree::insert(std::string_view key, uint32_t le
                            " exceeds maximum allowed index (" + std::to_string(max_array_index_) +
                            "). Use max_array_index() to increase the limit.");
       }
-      if (node.slots.size() <= *index) {
+      Children& slots = containers_[states_[current].index];
+      if (slots.size() <= *index) {
         // An index the limit allows may still be more slots than can exist.
-        if (*index >= node.slots.max_size()) return memory_error(*index);
+        if (*index >= slots.max_size()) return memory_error(*index);
         try {
-          node.slots.resize(static_cast<size_t>(*index) + 1);
+          slots.resize(static_cast<size_t>(*index) + 1, kGapSlot);
         } catch (const std::bad_alloc&) {
           return memory_error(*index);
         } catch (const std::length_error&) {
           return memory_error(*index);
         }
       }
-      Slot& element = node.slots[*index];
+      // Only canonical indices reach an array (a prefix followed by "+1" or
+      // "01" is an object), so the slot's node is this segment's node.
+      slots[*index] = node;
+      State& element = states_[node];
       if (last) {
-        element = value;
+        element = {Kind::Leaf, leaf};
         return std::nullopt;
       }
       switch (element.kind) {
-        case SlotKind::Gap: {
-          const uint32_t created = new_container(shapes_.child(node.shape, segment));
-          element = Slot{SlotKind::Container, created};
-          current = created;
-          break;
-        }
-        case SlotKind::Container: current = element.index; break;
-        case SlotKind::Leaf:
+        case Kind::Absent:
+        case Kind::Gap: make_container(node); break;
+        case Kind::Object:
+        case Kind::Array: break;
+        case Kind::Leaf:
           return structure_error("Array element at index " + std::to_string(*index) +
                                  " has incompatible type");
       }
+      current = node;
       in_array = true;
-      cursor.advance();
+      ++k;
       continue;
     }
 
     if (last) {
-      put_member(node, segment, value);
+      place_member(current, node);
+      states_[node] = {Kind::Leaf, leaf};  // replaces a whole subtree, keeping its place
       return std::nullopt;
     }
-    const size_t position = find_member(node, segment);
-    if (position == kNotFound) {
-      const uint32_t created = new_container(shapes_.child(node.shape, segment));
-      append_member(node, segment, Slot{SlotKind::Container, created});
-      current = created;
-    } else if (node.slots[position].kind == SlotKind::Container) {
-      current = node.slots[position].index;
-    } else {
-      return structure_error(navigation_error(segment));
+    switch (states_[node].kind) {
+      case Kind::Absent:
+        place_member(current, node);
+        make_container(node);
+        break;
+      case Kind::Object:
+      case Kind::Array: break;
+      case Kind::Leaf:
+      case Kind::Gap:
+        return structure_error("Cannot navigate into non-object/non-array value at key: " +
+                               std::string(trie_.segment(node)));
     }
+    current = node;
     in_array = false;
-    cursor.advance();
+    ++k;
   }
 }
 
@@ -180,25 +142,27 @@ void UnflattenTree::write(const std::vector<std::string_view>& leaves, const Con
            (excluding && matches_any_pattern(config.value_exclusions, text));
   };
 
-  // One open container: the next slot to write, where its own text began
-  // (to take it back when it is dropped), and whether it has written a slot.
+  // One open container: the next child to write, where its own text began
+  // (to take it back when it is dropped), and whether it has written a child.
   struct Frame {
-    uint32_t container;
+    uint32_t node;
     size_t next;
     size_t rollback;
     bool wrote_any;
   };
   std::vector<Frame> stack;
-  stack.push_back({kRootContainer, 0, out.size(), false});
+  stack.push_back({PathTrie::kRoot, 0, out.size(), false});
   out += '{';
   while (!stack.empty()) {
     Frame& frame = stack.back();
-    const Container& node = containers_[frame.container];
-    if (frame.next == node.slots.size()) {
-      out += node.is_array ? ']' : '}';
+    const State& container = states_[frame.node];
+    const bool is_array = container.kind == Kind::Array;
+    const Children& children = containers_[container.index];
+    if (frame.next == children.size()) {
+      out += is_array ? ']' : '}';
       const bool is_root = stack.size() == 1;
       const bool drop = !frame.wrote_any && !is_root &&
-                        (node.is_array ? config.remove_empty_arrays : config.remove_empty_objects);
+                        (is_array ? config.remove_empty_arrays : config.remove_empty_objects);
       const size_t rollback = frame.rollback;
       stack.pop_back();
       if (drop) {
@@ -209,17 +173,18 @@ void UnflattenTree::write(const std::vector<std::string_view>& leaves, const Con
       continue;
     }
 
-    const size_t position = frame.next++;
-    const Slot slot = node.slots[position];
+    const uint32_t child = children[frame.next++];
     const size_t mark = out.size();
     if (frame.wrote_any) out += ',';
-    if (!node.is_array) {
+    if (!is_array) {
       out += '"';
-      append_escaped_content(out, node.names[position]);
+      append_escaped_content(out, trie_.segment(child));
       out += "\":";
     }
-    switch (slot.kind) {
-      case SlotKind::Gap:
+    const State state = child == kGapSlot ? State{Kind::Gap, 0} : states_[child];
+    switch (state.kind) {
+      case Kind::Absent:  // not reachable: children always hold something
+      case Kind::Gap:
         if (drop_gaps) {
           out.resize(mark);
         } else {
@@ -227,17 +192,18 @@ void UnflattenTree::write(const std::vector<std::string_view>& leaves, const Con
           frame.wrote_any = true;
         }
         break;
-      case SlotKind::Leaf:
-        if (drop_leaf(leaves[slot.index])) {
+      case Kind::Leaf:
+        if (drop_leaf(leaves[state.index])) {
           out.resize(mark);
         } else {
-          out += leaves[slot.index];
+          out += leaves[state.index];
           frame.wrote_any = true;
         }
         break;
-      case SlotKind::Container:
-        out += containers_[slot.index].is_array ? '[' : '{';
-        stack.push_back({slot.index, 0, mark, false});  // frame is not used past this point
+      case Kind::Object:
+      case Kind::Array:
+        out += state.kind == Kind::Array ? '[' : '{';
+        stack.push_back({child, 0, mark, false});  // frame is not used past this point
         break;
     }
   }

@@ -1,36 +1,35 @@
 // UnflattenTree: the nested document rebuilt from flat entries, and its
 // writer.
 //
-// Containers live in one store and refer to each other by number; leaves
-// refer to the value text of their entry. Objects keep their members in
-// insertion order, with a hash index once they grow past a few members.
-// Both insertion and writing loop over explicit paths and stacks, never
+// The tree lives on the nodes of the PathTrie: each path holds nothing yet,
+// a leaf (the value text of one entry), a gap, an object or an array.
+// Containers list their children as path nodes, objects in insertion order,
+// arrays by position (gaps have no node). Finding an object's member is
+// therefore finding a path node, which the trie already did for each key.
+// Insertion and writing loop over paths and explicit stacks, never
 // recursing, so the depth of a key is bounded only by memory.
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "absl/container/flat_hash_map.h"
+#include "absl/container/inlined_vector.h"
 #include "builder/config.h"
 #include "errors/core_error.h"
-#include "unflatten/prefix_shapes.h"
-#include "unflatten/text_arena.h"
+#include "unflatten/path_trie.h"
 
 namespace plyfold {
 
 class UnflattenTree {
  public:
-  UnflattenTree(const PrefixShapes& shapes, std::string_view separator, uint64_t max_array_index,
-                TextArena& arena);
+  UnflattenTree(const PathTrie& trie, uint64_t max_array_index);
 
-  // Puts the value of leaf number leaf at the path of key.
-  std::optional<CoreError> insert(std::string_view key, uint32_t leaf);
+  // Puts leaf number leaf at the end of path (the trie nodes of a key's
+  // segments, as PathTrie::add_key gave them).
+  std::optional<CoreError> insert(const uint32_t* path, size_t length, uint32_t leaf);
 
   // Writes the tree in compact form; leaves[i] is the value text of leaf i.
   // The filters and value exclusions of config drop members and elements,
@@ -40,35 +39,26 @@ class UnflattenTree {
              std::string& out) const;
 
  private:
-  enum class SlotKind : uint8_t { Gap, Leaf, Container };
-  struct Slot {
-    SlotKind kind = SlotKind::Gap;
-    uint32_t index = 0;  // leaf number or container number
+  enum class Kind : uint8_t { Absent, Leaf, Gap, Object, Array };
+  struct State {
+    Kind kind = Kind::Absent;
+    uint32_t index = 0;  // leaf number, or container number
   };
-  struct Container {
-    bool is_array = false;
-    uint32_t shape = PrefixShapes::kUnknown;  // the prefix node of this container's path
-    std::vector<Slot> slots;                  // array elements, or object member values
-    std::vector<std::string_view> names;      // object member names (empty for arrays)
-    std::unique_ptr<absl::flat_hash_map<std::string_view, uint32_t>> index;
-  };
-  static constexpr size_t kNotFound = SIZE_MAX;
-  static constexpr uint32_t kRootContainer = 0;
+  // Children of a container: path nodes; kGapSlot marks an unfilled array slot.
+  using Children = absl::InlinedVector<uint32_t, 2>;
+  static constexpr uint32_t kGapSlot = UINT32_MAX;
 
   // The error for an array that cannot hold index + 1 slots in memory.
   static CoreError memory_error(uint64_t index);
 
-  uint32_t new_container(uint32_t shape);
-  size_t find_member(Container& object, std::string_view name) const;
-  void append_member(Container& object, std::string_view name, Slot value);
-  void put_member(Container& object, std::string_view name, Slot value);
-  void turn_into_object(Container& array);
+  void make_container(uint32_t node);
+  void place_member(uint32_t object, uint32_t member);
+  void turn_into_object(uint32_t array);
 
-  const PrefixShapes& shapes_;
-  std::string_view separator_;
+  const PathTrie& trie_;
   uint64_t max_array_index_;
-  TextArena& arena_;
-  std::deque<Container> containers_;  // a deque keeps references stable while it grows
+  std::vector<State> states_;  // by path node
+  std::vector<Children> containers_;
 };
 
 }  // namespace plyfold
