@@ -49,6 +49,28 @@ std::string normal_bare_scalar(std::string_view trimmed, const ResolvedConfig& r
   return out;
 }
 
+// Documents repeat the same member keys over and over; when a key rule is a
+// regular expression, each distinct key's verdict is worked out once per
+// document (up to this many keys) and then looked up.
+constexpr size_t kRememberedKeys = 4096;
+
+struct KeyVerdict {
+  bool excluded;
+  bool changed;   // the final key differs from the key as written
+  size_t offset;  // of the final key in the verdict arena, when changed
+  size_t length;
+};
+
+bool has_expression(const TextList& patterns) {
+  return std::any_of(patterns.begin(), patterns.end(),
+                     [](const std::string& p) { return is_expression_pattern(p); });
+}
+
+bool has_expression(const RuleList& rules) {
+  return std::any_of(rules.begin(), rules.end(),
+                     [](const auto& rule) { return is_expression_pattern(rule.first); });
+}
+
 // What walking one value did to the output.
 enum class Outcome : uint8_t {
   Written,    // the value's text is in the output
@@ -101,7 +123,9 @@ class NormalWalker {
         replacing_values_(!config_.value_replacements.empty()),
         converting_(resolved.conversion_mode != ConversionMode::Off),
         excluding_values_(!config_.value_exclusions.empty()),
-        excluding_keys_(!config_.key_exclusions.empty()) {
+        excluding_keys_(!config_.key_exclusions.empty()),
+        remember_keys_(has_expression(config_.key_replacements) ||
+                       has_expression(config_.key_exclusions)) {
     out_.reserve(text.size());
   }
 
@@ -248,9 +272,43 @@ class NormalWalker {
   }
 
   bool key_excluded_as_written(uint32_t i) {
-    std::string_view key = tape_.string_content(text_, i);
-    if (tape_.has_backslash(i)) key = decode_string_content(key, key_decoded_);
-    return matches_any_pattern(config_.key_exclusions, key);
+    bool excluded = false;
+    member_key(i, tape_.string_content(text_, i), excluded);
+    return excluded;
+  }
+
+  // The final key of the member whose key token is i: decoded, replaced,
+  // then lowercased; excluded tells whether key exclusion drops it. The view
+  // is valid until the next call.
+  std::string_view member_key(uint32_t i, std::string_view content, bool& excluded) {
+    if (!remember_keys_) return compute_member_key(i, content, excluded);
+    if (auto hit = verdicts_.find(content); hit != verdicts_.end()) {
+      const KeyVerdict& verdict = hit->second;
+      excluded = verdict.excluded;
+      if (!verdict.changed) return content;
+      return std::string_view(verdict_keys_).substr(verdict.offset, verdict.length);
+    }
+    std::string_view key = compute_member_key(i, content, excluded);
+    const bool changed = key.data() != content.data() || key.size() != content.size();
+    if (verdicts_.size() < kRememberedKeys) {
+      verdicts_.emplace(content, KeyVerdict{excluded, changed, verdict_keys_.size(), key.size()});
+      if (changed) verdict_keys_ += key;
+    }
+    return key;
+  }
+
+  std::string_view compute_member_key(uint32_t i, std::string_view content, bool& excluded) {
+    std::string_view key = content;
+    if (tape_.has_backslash(i)) key = decode_string_content(content, key_decoded_);
+    if (general_) {
+      if (!config_.key_replacements.empty() &&
+          apply_replacement_rules(config_.key_replacements, key, key_replaced_)) {
+        key = key_replaced_;
+      }
+      if (config_.lowercase_keys) key = lowercase_unicode(key, key_lowered_);
+    }
+    excluded = excluding_keys_ && matches_any_pattern(config_.key_exclusions, key);
+    return key;
   }
 
   Outcome advance_general_object(Frame& frame) {
@@ -317,16 +375,10 @@ class NormalWalker {
       }
       const uint32_t v = value_position(i);
       const std::string_view content = tape_.string_content(text_, i);
-      std::string_view key = content;
-      if (tape_.has_backslash(i)) key = decode_string_content(content, key_decoded_);
-      if (!config_.key_replacements.empty() &&
-          apply_replacement_rules(config_.key_replacements, key, key_replaced_)) {
-        key = key_replaced_;
-      }
-      if (config_.lowercase_keys) key = lowercase_unicode(key, key_lowered_);
+      bool excluded = false;
+      std::string_view key = member_key(i, content, excluded);
       i = after_value(v);
-      if (excluding_keys_ && matches_any_pattern(config_.key_exclusions, key)) continue;
-      add_member(content, key, v);
+      if (!excluded) add_member(content, key, v);
     }
   }
 
@@ -439,6 +491,9 @@ class NormalWalker {
   const bool converting_;
   const bool excluding_values_;
   const bool excluding_keys_;
+  const bool remember_keys_;
+  absl::flat_hash_map<std::string_view, KeyVerdict> verdicts_;
+  std::string verdict_keys_;
 
   std::string out_;
   std::vector<Frame> frames_;
