@@ -70,6 +70,11 @@ INSTANTIATE_TEST_SUITE_P(
         UnflattenCase{"array_meets_name", R"({"a.0":1,"a.":2})", R"({"a":{"0":1,"":2}})"},
         UnflattenCase{"array_meets_name_skips_gaps", R"({"a.2":1,"a.":2,"a.5":3})",
                       R"({"a":{"2":1,"":2,"5":3}})"},
+        UnflattenCase{"wide_array_meets_name",
+                      R"({"a.0":0,"a.1":1,"a.2":2,"a.3":3,"a.4":4,"a.5":5,"a.6":6,"a.7":7,)"
+                      R"("a.8":8,"a.10":10,"a.":"x","a.9":9})",
+                      R"({"a":{"0":0,"1":1,"2":2,"3":3,"4":4,"5":5,"6":6,"7":7,"8":8,"10":10,)"
+                      R"("":"x","9":9}})"},
         UnflattenCase{"long_separator", R"({"a::b":1,"a:c":2})", R"({"a":{"b":1},"a:c":2})",
                       [](Config& c) { c.separator = "::"; }},
         UnflattenCase{"separator_matches_do_not_overlap", R"({"xaaay":1})", R"({"x":{"ay":1}})",
@@ -171,6 +176,12 @@ INSTANTIATE_TEST_SUITE_P(
                         c.remove_empty_strings = true;
                         c.remove_nulls = true;
                       }},
+        UnflattenCase{"collision_among_many_siblings",
+                      R"({"o.a":1,"o.b":2,"o.c":3,"o.d":4,"o.e":5,"o.f":6,"o.g":7,"o.h":8,)"
+                      R"("o.i":9,"o.j":10,"o.c":30,"o.j":100})",
+                      R"({"o":{"a":1,"b":2,"c":[3,30],"d":4,"e":5,"f":6,"g":7,"h":8,"i":9,)"
+                      R"("j":[10,100]}})",
+                      [](Config& c) { c.handle_key_collision = true; }},
         UnflattenCase{"collision_single_key_plain", R"({"a":1,"b":2})", R"({"a":1,"b":2})",
                       [](Config& c) { c.handle_key_collision = true; }}),
     case_name);
