@@ -112,14 +112,14 @@ def test_deep_key_gives_a_result():
     assert result == '{"k":' * depth + '{"v":1' + "}" * (depth + 1)
 
 
-# Documents for the round trip: keys without the separator (and not empty,
-# since flatten drops an empty segment at the root), objects below the root
-# that are not keyed by indices alone (those come back as arrays).
+# Documents for the round trip: keys without the separator, objects below
+# the root that are not keyed by indices alone (those come back as arrays),
+# and no empty key at the root, where flatten writes no separator after it.
 def _is_index(key):
     return key == "0" or (key.isascii() and key.isdigit() and key[0] != "0")
 
 
-_keys = st.text(min_size=1, max_size=6).filter(lambda k: "." not in k)
+_keys = st.text(max_size=6).filter(lambda k: "." not in k)
 _scalars = (
     st.none()
     | st.booleans()
@@ -136,7 +136,9 @@ def _containers(children):
     return st.lists(children, max_size=4) | objects
 
 
-_documents = st.dictionaries(_keys, st.recursive(_scalars, _containers, max_leaves=20), max_size=5)
+_documents = st.dictionaries(
+    _keys.filter(bool), st.recursive(_scalars, _containers, max_leaves=20), max_size=5
+)
 
 
 @settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.too_slow])
