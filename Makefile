@@ -7,7 +7,7 @@
 PYTHON ?= python3
 APT_PACKAGES := libre2-dev libtbb-dev libicu-dev libabsl-dev libgtest-dev \
                 clang-14 libclang-rt-14-dev clang-format-14 ninja-build pkg-config
-FUZZERS := flatten unflatten normal convert patterns
+FUZZERS := flatten unflatten normal convert patterns config_json
 FUZZ_SECONDS ?= 15
 BENCH_DATA ?= ../shared/data/bench
 

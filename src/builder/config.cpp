@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "tape/json_text.h"
+
 namespace plyfold {
 namespace {
 
@@ -13,29 +15,9 @@ struct EnvironmentDefaults {
   std::optional<uint64_t> num_threads;
 };
 
-bool is_valid_utf8(const char* text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p) {
-    unsigned char c = *p;
-    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0) return false;
-    uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    ++p;
-    for (int i = 0; i < extra; ++i, ++p) {
-      if ((*p & 0xC0) != 0x80) return false;
-      code = (code << 6) | (*p & 0x3F);
-    }
-    if ((extra == 1 && code < 0x80) || (extra == 2 && code < 0x800) ||
-        (extra == 3 && (code < 0x10000 || code > 0x10FFFF)) || (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 std::optional<uint64_t> read_env_count(const char* name) {
   const char* value = std::getenv(name);
-  if (value == nullptr || !is_valid_utf8(value)) return std::nullopt;
+  if (value == nullptr || !is_valid_utf8(std::string_view(value))) return std::nullopt;
   return parse_env_count(value);
 }
 

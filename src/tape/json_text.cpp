@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace plyfold {
 namespace {
@@ -119,6 +120,40 @@ void append_utf8(std::string& out, uint32_t code) {
     out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
+}
+
+bool is_valid_utf8(std::string_view text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
+  while (i < n) {
+    // Runs of ASCII, eight bytes at a time.
+    while (i + 8 <= n) {
+      uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    unsigned char lead = byte(i);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : 0;
+    if (extra == 0 || i + extra >= n) return false;
+    uint32_t code = lead & (0x3F >> extra);
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((byte(i + k) & 0xC0) != 0x80) return false;
+      code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    if ((extra == 1 && code < 0x80) || (extra == 2 && code < 0x800) ||
+        (extra == 3 && (code < 0x10000 || code > 0x10FFFF)) || (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
 }
 
 void append_json_double(std::string& out, double value) {

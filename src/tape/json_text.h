@@ -21,6 +21,9 @@ void append_escaped_content(std::string& out, std::string_view text);
 // Appends text as a quoted JSON string with the writer's escapes.
 void append_json_string(std::string& out, std::string_view text);
 
+// True when text is well-formed UTF-8 (no surrogates, no overlong forms).
+bool is_valid_utf8(std::string_view text);
+
 // Appends the UTF-8 encoding of a code point (at most U+10FFFF).
 void append_utf8(std::string& out, uint32_t code);
 
