@@ -4,6 +4,8 @@ import json
 
 import plyfold
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 
 def execute_one(transformer, value):
@@ -171,3 +173,10 @@ def test_parallel_batches_convert_like_single_documents():
 def test_dict_input_gives_python_values():
     result = auto().execute({"a": {"b": "1,234.56", "c": "True", "d": ["none", "2024/01/15"]}})
     assert result == {"a.b": 1234.56, "a.c": True, "a.d.0": None, "a.d.1": "2024-01-15"}
+
+
+@settings(max_examples=500, deadline=None)
+@given(st.floats(allow_nan=False, allow_infinity=False))
+def test_repr_of_any_finite_float_converts_back_to_it(value):
+    converted = execute_one(plyfold.Plyfold().flatten().convert_numbers(True), repr(value))
+    assert float(converted) == value
