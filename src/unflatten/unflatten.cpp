@@ -66,7 +66,8 @@ struct EntryPaths {
 // Merges entries with equal keys into the first of them: a repeated key
 // gets "[v1,v2,...]" of all its values with handle_key_collision on, else
 // the value of its last occurrence. Returns for each entry the entry its
-// key first occurred in; only entries that are their own first remain.
+// key first occurred in; the entries that are not their own first are left
+// for the caller to skip.
 std::vector<uint32_t> group_repeated_keys(std::vector<FlatEntry>& entries, const EntryPaths& paths,
                                           size_t node_count, bool handle_key_collision,
                                           TextArena& arena) {
@@ -87,8 +88,9 @@ std::vector<uint32_t> group_repeated_keys(std::vector<FlatEntry>& entries, const
     absl::flat_hash_map<uint32_t, std::string> collected;
     for (size_t i = 0; i < count; ++i) {
       if (first[i] == i) continue;
-      std::string& values = collected[first[i]];
-      if (values.empty()) {
+      auto [slot, started] = collected.try_emplace(first[i]);
+      std::string& values = slot->second;
+      if (started) {
         values += '[';
         values += entries[first[i]].value;
       }
