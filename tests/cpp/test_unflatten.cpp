@@ -102,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "{\"caf\xC3\xA9\":{\"x\":1},\"t\\tab\":2}"},
         UnflattenCase{"control_bytes_in_keys", R"({"\b\f\u0001":1})",
                       R"({"\u0008\u000c\u0001":1})"},
+        UnflattenCase{"lone_surrogate_key_kept", R"({"\ud800.x":1})", R"({"\ud800":{"x":1}})"},
         UnflattenCase{"escaped_separator_splits", R"({"a\u002eb":1})", R"({"a":{"b":1}})"},
         UnflattenCase{"value_replacement", R"({"a":"xyx","b":"q"})", R"({"a":"\"y\"","b":"q"})",
                       [](Config& c) {
