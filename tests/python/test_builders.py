@@ -76,33 +76,59 @@ def test_defaults():
         ),
         (lambda t: t.exclude_value(""), {"value_exclusions": [""]}),
         (lambda t: t.parallel_threshold(0), {"parallel_threshold": 0}),
-        (lambda t: t.nested_parallel_threshold(2**64 - 1),
-         {"nested_parallel_threshold": 2**64 - 1}),
+        (
+            lambda t: t.nested_parallel_threshold(2**64 - 1),
+            {"nested_parallel_threshold": 2**64 - 1},
+        ),
         (lambda t: t.max_array_index(True), {"max_array_index": 1}),
         (lambda t: t.num_threads(3), {"num_threads": 3}),
         (lambda t: t.num_threads(3).num_threads(None), {"num_threads": None}),
         (
             lambda t: t.auto_convert_types(True),
-            {"convert_dates": True, "convert_nulls": True, "convert_booleans": True,
-             "convert_numbers": True},
+            {
+                "convert_dates": True,
+                "convert_nulls": True,
+                "convert_booleans": True,
+                "convert_numbers": True,
+            },
         ),
         (
             lambda t: t.convert_numbers(False, currency=False).auto_convert_types(True),
-            {"convert_numbers": True, "convert_dates": True, "convert_nulls": True,
-             "convert_booleans": True, "number_conversion_config": {
-                "currency": False, "percent": True, "basis_points": True, "suffixes": True,
-                "fractions": True, "radix": True}},
+            {
+                "convert_numbers": True,
+                "convert_dates": True,
+                "convert_nulls": True,
+                "convert_booleans": True,
+                "number_conversion_config": {
+                    "currency": False,
+                    "percent": True,
+                    "basis_points": True,
+                    "suffixes": True,
+                    "fractions": True,
+                    "radix": True,
+                },
+            },
         ),
         (
             lambda t: t.convert_numbers(True, None, False, radix=False),
-            {"convert_numbers": True, "number_conversion_config": {
-                "currency": True, "percent": False, "basis_points": True, "suffixes": True,
-                "fractions": True, "radix": False}},
+            {
+                "convert_numbers": True,
+                "number_conversion_config": {
+                    "currency": True,
+                    "percent": False,
+                    "basis_points": True,
+                    "suffixes": True,
+                    "fractions": True,
+                    "radix": False,
+                },
+            },
         ),
         (
             lambda t: t.convert_dates(True, assume_utc_for_naive=False).convert_dates(False),
-            {"convert_dates": False, "date_conversion_config": {
-                "normalize_to_utc": True, "assume_utc_for_naive": False}},
+            {
+                "convert_dates": False,
+                "date_conversion_config": {"normalize_to_utc": True, "assume_utc_for_naive": False},
+            },
         ),
         (
             lambda t: t.convert_nulls(True, extra_tokens=["missing"]).convert_nulls(True),
@@ -114,9 +140,15 @@ def test_defaults():
         ),
         (
             lambda t: t.convert_booleans(True, ("si", "ja"), None).convert_booleans(
-                True, extra_false_tokens=["nein"]),
-            {"convert_booleans": True, "boolean_conversion_config": {
-                "extra_true_tokens": ["si", "ja"], "extra_false_tokens": ["nein"]}},
+                True, extra_false_tokens=["nein"]
+            ),
+            {
+                "convert_booleans": True,
+                "boolean_conversion_config": {
+                    "extra_true_tokens": ["si", "ja"],
+                    "extra_false_tokens": ["nein"],
+                },
+            },
         ),
     ],
 )

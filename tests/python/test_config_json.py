@@ -9,13 +9,31 @@ from hypothesis import strategies as st
 from plyfold import Plyfold, PlyfoldError
 
 CONFIG_NAMES = [
-    "mode", "separator", "lowercase_keys", "key_replacements", "value_replacements",
-    "key_exclusions", "value_exclusions", "remove_empty_strings", "remove_nulls",
-    "remove_empty_objects", "remove_empty_arrays", "handle_key_collision", "auto_convert_types",
-    "convert_dates", "date_conversion_config", "convert_nulls", "null_conversion_config",
-    "convert_booleans", "boolean_conversion_config", "convert_numbers",
-    "number_conversion_config", "parallel_threshold", "num_threads",
-    "nested_parallel_threshold", "max_array_index",
+    "mode",
+    "separator",
+    "lowercase_keys",
+    "key_replacements",
+    "value_replacements",
+    "key_exclusions",
+    "value_exclusions",
+    "remove_empty_strings",
+    "remove_nulls",
+    "remove_empty_objects",
+    "remove_empty_arrays",
+    "handle_key_collision",
+    "auto_convert_types",
+    "convert_dates",
+    "date_conversion_config",
+    "convert_nulls",
+    "null_conversion_config",
+    "convert_booleans",
+    "boolean_conversion_config",
+    "convert_numbers",
+    "number_conversion_config",
+    "parallel_threshold",
+    "num_threads",
+    "nested_parallel_threshold",
+    "max_array_index",
 ]
 TYPE_SUGGESTION = (
     "Ensure your input is a valid JSON string, Python dict, or list of JSON strings/dicts."
@@ -41,13 +59,35 @@ def test_default_text():
 CONFIGURED = [
     lambda: Plyfold(),
     lambda: Plyfold().flatten().separator("::").remove_nulls(True).handle_key_collision(True),
-    lambda: Plyfold().normal().key_replacement("r'^(\\w+)_id$'", "$1").key_replacement("a", "")
-    .value_replacement('"q"', "\\").exclude_key("\x08\x0c\t\n\r\x01\x7f").exclude_value("é😀"),
-    lambda: Plyfold().unflatten().convert_dates(True, False, False).convert_nulls(True, ["nil"])
-    .convert_booleans(False, ["si"], ["no", "non"]).convert_numbers(True, radix=False),
-    lambda: Plyfold().auto_convert_types(True).parallel_threshold(0).num_threads(7)
-    .nested_parallel_threshold(2**64 - 1).max_array_index(0).lowercase_keys(True)
-    .remove_empty_arrays(True).remove_empty_objects(True).remove_empty_strings(True),
+    lambda: (
+        Plyfold()
+        .normal()
+        .key_replacement("r'^(\\w+)_id$'", "$1")
+        .key_replacement("a", "")
+        .value_replacement('"q"', "\\")
+        .exclude_key("\x08\x0c\t\n\r\x01\x7f")
+        .exclude_value("é😀")
+    ),
+    lambda: (
+        Plyfold()
+        .unflatten()
+        .convert_dates(True, False, False)
+        .convert_nulls(True, ["nil"])
+        .convert_booleans(False, ["si"], ["no", "non"])
+        .convert_numbers(True, radix=False)
+    ),
+    lambda: (
+        Plyfold()
+        .auto_convert_types(True)
+        .parallel_threshold(0)
+        .num_threads(7)
+        .nested_parallel_threshold(2**64 - 1)
+        .max_array_index(0)
+        .lowercase_keys(True)
+        .remove_empty_arrays(True)
+        .remove_empty_objects(True)
+        .remove_empty_strings(True)
+    ),
 ]
 
 
@@ -69,27 +109,61 @@ def test_text_reads_back_to_the_same_configuration(build):
         ('{"key_replacements":[["a","b"]]}', {"key_replacements": [["a", "b"]]}),
         ('{"separator":"\\u00e9\\ud83d\\ude00\\n\\/\\"\\\\"}', {"separator": 'é😀\n/"\\'}),
         ('{"separator":""}', {"separator": ""}),
-        ('{"num_threads":0,"parallel_threshold":-0,"max_array_index":18446744073709551615}',
-         {"num_threads": 0, "parallel_threshold": 0, "max_array_index": 2**64 - 1}),
-        ('{"auto_convert_types":true}',
-         {"convert_dates": True, "convert_nulls": True, "convert_booleans": True,
-          "convert_numbers": True}),
-        ('{"auto_convert_types":true,"date_conversion_config":{}}',
-         {"convert_nulls": True, "convert_booleans": True, "convert_numbers": True}),
-        ('{"auto_convert_types":true,"date_conversion_config":{},"convert_dates":true}',
-         {"convert_dates": True, "convert_nulls": True, "convert_booleans": True,
-          "convert_numbers": True}),
-        ('{"null_conversion_config":{"extra_tokens":["n/a"]}}',
-         {"null_conversion_config": {"extra_tokens": ["n/a"]}}),
-        ('{"convert_numbers":true,"number_conversion_config":{"radix":false,"percent":null}}',
-         {"convert_numbers": True,
-          "number_conversion_config": {"currency": True, "percent": True, "basis_points": True,
-                                       "suffixes": True, "fractions": True, "radix": False}}),
-        ('{"date_conversion_config":[false,null],"convert_dates":true}',
-         {"convert_dates": True,
-          "date_conversion_config": {"normalize_to_utc": False, "assume_utc_for_naive": True}}),
-        ('{"boolean_conversion_config":[["ja"]],"null_conversion_config":[]}',
-         {"boolean_conversion_config": {"extra_true_tokens": ["ja"], "extra_false_tokens": []}}),
+        (
+            '{"num_threads":0,"parallel_threshold":-0,"max_array_index":18446744073709551615}',
+            {"num_threads": 0, "parallel_threshold": 0, "max_array_index": 2**64 - 1},
+        ),
+        (
+            '{"auto_convert_types":true}',
+            {
+                "convert_dates": True,
+                "convert_nulls": True,
+                "convert_booleans": True,
+                "convert_numbers": True,
+            },
+        ),
+        (
+            '{"auto_convert_types":true,"date_conversion_config":{}}',
+            {"convert_nulls": True, "convert_booleans": True, "convert_numbers": True},
+        ),
+        (
+            '{"auto_convert_types":true,"date_conversion_config":{},"convert_dates":true}',
+            {
+                "convert_dates": True,
+                "convert_nulls": True,
+                "convert_booleans": True,
+                "convert_numbers": True,
+            },
+        ),
+        (
+            '{"null_conversion_config":{"extra_tokens":["n/a"]}}',
+            {"null_conversion_config": {"extra_tokens": ["n/a"]}},
+        ),
+        (
+            '{"convert_numbers":true,"number_conversion_config":{"radix":false,"percent":null}}',
+            {
+                "convert_numbers": True,
+                "number_conversion_config": {
+                    "currency": True,
+                    "percent": True,
+                    "basis_points": True,
+                    "suffixes": True,
+                    "fractions": True,
+                    "radix": False,
+                },
+            },
+        ),
+        (
+            '{"date_conversion_config":[false,null],"convert_dates":true}',
+            {
+                "convert_dates": True,
+                "date_conversion_config": {"normalize_to_utc": False, "assume_utc_for_naive": True},
+            },
+        ),
+        (
+            '{"boolean_conversion_config":[["ja"]],"null_conversion_config":[]}',
+            {"boolean_conversion_config": {"extra_true_tokens": ["ja"], "extra_false_tokens": []}},
+        ),
         ('{"number_conversion_config":null,"date_conversion_config":null}', {}),
     ],
 )
@@ -132,8 +206,10 @@ def test_reader_message_layout():
     [
         ("{} x", "trailing characters"),
         ("{}{}", "trailing characters"),
-        ('{"modes":"flatten"}',
-         "unknown field `modes`, expected one of " + ", ".join(f"`{n}`" for n in CONFIG_NAMES)),
+        (
+            '{"modes":"flatten"}',
+            "unknown field `modes`, expected one of " + ", ".join(f"`{n}`" for n in CONFIG_NAMES),
+        ),
         ('{"mode":"flatten","mode":"normal"}', "duplicate field `mode`"),
         ('{"max_array_index":-1}', "invalid value: integer `-1`, expected usize"),
         ('{"parallel_threshold":1.5}', "invalid type: floating point `1.5`, expected usize"),
@@ -149,24 +225,40 @@ def test_reader_message_layout():
         ('{"mode":true}', "invalid type: boolean `true`, expected a string"),
         ('{"separator":5}', "invalid type: integer `5`, expected a string"),
         ('{"extra_tokens":[]}', "unknown field `extra_tokens`, expected one of `mode`"),
-        ('{"null_conversion_config":{"tokens":[]}}',
-         "unknown field `tokens`, expected `extra_tokens`"),
-        ('{"date_conversion_config":{"utc":true}}',
-         "unknown field `utc`, expected `normalize_to_utc` or `assume_utc_for_naive`"),
-        ('{"number_conversion_config":{"cash":true}}',
-         "unknown field `cash`, expected one of `currency`, `percent`, `basis_points`, "
-         "`suffixes`, `fractions`, `radix`"),
-        ('{"date_conversion_config":{"radix":true,"radix":true}}',
-         "unknown field `radix`, expected `normalize_to_utc` or `assume_utc_for_naive`"),
+        (
+            '{"null_conversion_config":{"tokens":[]}}',
+            "unknown field `tokens`, expected `extra_tokens`",
+        ),
+        (
+            '{"date_conversion_config":{"utc":true}}',
+            "unknown field `utc`, expected `normalize_to_utc` or `assume_utc_for_naive`",
+        ),
+        (
+            '{"number_conversion_config":{"cash":true}}',
+            "unknown field `cash`, expected one of `currency`, `percent`, `basis_points`, "
+            "`suffixes`, `fractions`, `radix`",
+        ),
+        (
+            '{"date_conversion_config":{"radix":true,"radix":true}}',
+            "unknown field `radix`, expected `normalize_to_utc` or `assume_utc_for_naive`",
+        ),
         ('{"number_conversion_config":{"radix":true,"radix":true}}', "duplicate field `radix`"),
-        ('{"null_conversion_config":{"extra_tokens":null}}',
-         "invalid type: null, expected a sequence"),
-        ('{"date_conversion_config":5}',
-         "invalid type: integer `5`, expected struct DateConversionConfigWire"),
-        ('{"date_conversion_config":[true]}',
-         "invalid length 1, expected struct DateConversionConfigWire with 2 elements"),
-        ('{"number_conversion_config":[]}',
-         "invalid length 0, expected struct NumberConversionConfigWire with 6 elements"),
+        (
+            '{"null_conversion_config":{"extra_tokens":null}}',
+            "invalid type: null, expected a sequence",
+        ),
+        (
+            '{"date_conversion_config":5}',
+            "invalid type: integer `5`, expected struct DateConversionConfigWire",
+        ),
+        (
+            '{"date_conversion_config":[true]}',
+            "invalid length 1, expected struct DateConversionConfigWire with 2 elements",
+        ),
+        (
+            '{"number_conversion_config":[]}',
+            "invalid length 0, expected struct NumberConversionConfigWire with 6 elements",
+        ),
         ('{"null_conversion_config":[[],[]]}', "trailing characters"),
         ('["flatten"]', "invalid length 1, expected struct Config with 25 elements"),
         ("5", "invalid type: integer `5`, expected struct Config"),
@@ -186,8 +278,10 @@ def test_reader_message_layout():
         ('{"separator":"\\ud800"}', "lone leading surrogate in hex escape"),
         ('{"separator":"\\ud800\\u0041"}', "lone leading surrogate in hex escape"),
         ('{"separator":"\\udc00"}', "invalid unicode code point"),
-        ('{"separator":"a\tb"}',
-         "control character (\\u0000-\\u001F) found while parsing a string"),
+        (
+            '{"separator":"a\tb"}',
+            "control character (\\u0000-\\u001F) found while parsing a string",
+        ),
         ('{"parallel_threshold":1e999}', "number out of range"),
         ('{"parallel_threshold":-}', "invalid number"),
         ('{"parallel_threshold":1.}', "invalid number"),
@@ -223,8 +317,13 @@ def test_restored_empty_separator_fails_at_execution():
 
 def test_pickled_copy_behaves_the_same_and_is_independent():
     original = (
-        Plyfold().flatten().separator("_").lowercase_keys(True).remove_nulls(True)
-        .key_replacement("r'^x_'", "").exclude_value("drop")
+        Plyfold()
+        .flatten()
+        .separator("_")
+        .lowercase_keys(True)
+        .remove_nulls(True)
+        .key_replacement("r'^x_'", "")
+        .exclude_value("drop")
     )
     copy = pickle.loads(pickle.dumps(original))
     documents = ['{"X_A":{"B":null,"C":"drop","D":[1,{"E":2}]}}', '{"k":"v"}']
@@ -283,12 +382,17 @@ STEPS = st.lists(
         st.tuples(st.just("separator"), WORDS.filter(bool)),
         st.tuples(st.sampled_from(["key_replacement", "value_replacement"]), WORDS, WORDS),
         st.tuples(st.sampled_from(["exclude_key", "exclude_value"]), WORDS),
-        st.tuples(st.sampled_from(["lowercase_keys", "remove_nulls", "auto_convert_types",
-                                   "handle_key_collision"]), st.booleans()),
+        st.tuples(
+            st.sampled_from(
+                ["lowercase_keys", "remove_nulls", "auto_convert_types", "handle_key_collision"]
+            ),
+            st.booleans(),
+        ),
         st.tuples(st.just("convert_nulls"), st.booleans(), st.lists(WORDS, max_size=3)),
         st.tuples(st.just("convert_numbers"), st.booleans(), st.none() | st.booleans()),
-        st.tuples(st.sampled_from(["parallel_threshold", "max_array_index"]),
-                  st.integers(0, 2**64 - 1)),
+        st.tuples(
+            st.sampled_from(["parallel_threshold", "max_array_index"]), st.integers(0, 2**64 - 1)
+        ),
         st.tuples(st.just("num_threads"), st.none() | st.integers(0, 64)),
         st.tuples(st.sampled_from(["flatten", "unflatten", "normal"])),
     ),

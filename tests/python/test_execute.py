@@ -49,16 +49,31 @@ def test_empty_list_is_returned_without_validation():
 @pytest.mark.parametrize(
     "given,message",
     [
-        ((1, 2), "json_input must be a JSON string, Python dict, list of JSON strings, or list "
-                 "of Python dicts"),
-        (5, "json_input must be a JSON string, Python dict, list of JSON strings, or list of "
-            "Python dicts"),
-        (b"{}", "json_input must be a JSON string, Python dict, list of JSON strings, or list "
-                "of Python dicts"),
-        (UserDict(a=1), "json_input must be a JSON string, Python dict, list of JSON strings, "
-                        "or list of Python dicts"),
-        ("\ud800", "json_input must be a JSON string, Python dict, list of JSON strings, or "
-                   "list of Python dicts"),
+        (
+            (1, 2),
+            "json_input must be a JSON string, Python dict, list of JSON strings, or list "
+            "of Python dicts",
+        ),
+        (
+            5,
+            "json_input must be a JSON string, Python dict, list of JSON strings, or list of "
+            "Python dicts",
+        ),
+        (
+            b"{}",
+            "json_input must be a JSON string, Python dict, list of JSON strings, or list "
+            "of Python dicts",
+        ),
+        (
+            UserDict(a=1),
+            "json_input must be a JSON string, Python dict, list of JSON strings, "
+            "or list of Python dicts",
+        ),
+        (
+            "\ud800",
+            "json_input must be a JSON string, Python dict, list of JSON strings, or "
+            "list of Python dicts",
+        ),
         ([1], "List items must be either JSON strings or Python dictionaries"),
         (["{}", None], "List items must be either JSON strings or Python dictionaries"),
         (["\udc00"], "List items must be either JSON strings or Python dictionaries"),
@@ -275,11 +290,17 @@ class TestExecuteToOutput:
     def test_accessor_misuse(self, flat):
         single = flat.execute_to_output("{}")
         multiple = flat.execute_to_output(["{}"])
-        with pytest.raises(ValueError, match="^Result contains single JSON string, use "
-                                             r"get_single\(\) instead$"):
+        with pytest.raises(
+            ValueError,
+            match="^Result contains single JSON string, use "
+            r"get_single\(\) instead$",
+        ):
             single.get_multiple()
-        with pytest.raises(ValueError, match="^Result contains multiple JSON strings, use "
-                                             r"get_multiple\(\) instead$"):
+        with pytest.raises(
+            ValueError,
+            match="^Result contains multiple JSON strings, use "
+            r"get_multiple\(\) instead$",
+        ):
             multiple.get_single()
 
     def test_rejects_what_execute_rejects(self, flat):
@@ -314,7 +335,7 @@ class TestExecuteToOutput:
     def test_single_rendering(self):
         out = Plyfold().normal().execute_to_output('{"a":"it\'s"}')
         assert str(out) == '{"a":"it\'s"}'
-        assert repr(out) == "JsonOutput.Single('{\"a\":\"it's\"}')"
+        assert repr(out) == 'JsonOutput.Single(\'{"a":"it\'s"}\')'
 
     def test_empty_multiple_rendering(self):
         out = Plyfold().execute_to_output([])
