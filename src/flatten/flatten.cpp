@@ -11,21 +11,13 @@
 #include "flatten/collisions.h"
 #include "tape/json_text.h"
 #include "tape/json_value.h"
+#include "tape/screening.h"
 #include "tape/tape.h"
 #include "transform/key_case.h"
 #include "transform/patterns.h"
 
 namespace plyfold {
 namespace {
-
-constexpr uint64_t kMaxInputSize = uint64_t{1} << 32;
-
-bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-size_t skip_whitespace(std::string_view text, size_t pos) {
-  while (pos < text.size() && is_whitespace(text[pos])) ++pos;
-  return pos;
-}
 
 // One open container of the walk: where its scan stands, where it ends, and
 // the key length at which its members start.
@@ -418,12 +410,12 @@ Result<std::string> flatten_bare_scalar(std::string_view text, const ResolvedCon
 }  // namespace
 
 Result<std::string> flatten_document(std::string_view text, const ResolvedConfig& resolved) {
-  if (text.size() >= kMaxInputSize) return input_error("Input exceeds 4 GiB limit");
-  size_t first = skip_whitespace(text, 0);
+  if (text.size() >= kMaxDocumentSize) return input_error("Input exceeds 4 GiB limit");
+  size_t first = skip_json_whitespace(text, 0);
   if (first == text.size()) return input_error("Empty JSON input");
   char open = text[first];
   if (open != '{' && open != '[') return flatten_bare_scalar(text, resolved);
-  size_t second = skip_whitespace(text, first + 1);
+  size_t second = skip_json_whitespace(text, first + 1);
   if (second < text.size() && text[second] == (open == '{' ? '}' : ']')) return std::string("{}");
 
   Result<StructuralTape> tape = build_tape(text);

@@ -11,6 +11,7 @@
 #include "python/plyfold_methods.h"
 #include "python/process_once.h"
 #include "python/py_ref.h"
+#include "tape/json_text.h"
 
 namespace plyfold::python {
 namespace {
@@ -181,24 +182,6 @@ uint32_t next_code_point(std::string_view text, size_t& i) {
   }
   i += extra + 1;
   return code;
-}
-
-void append_utf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // Printable: ASCII 0x20-0x7E, and beyond ASCII whatever Python's

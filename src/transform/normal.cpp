@@ -6,6 +6,7 @@
 
 #include "absl/container/flat_hash_map.h"
 #include "tape/json_text.h"
+#include "tape/screening.h"
 #include "tape/tape.h"
 #include "transform/key_case.h"
 #include "transform/patterns.h"
@@ -13,15 +14,11 @@
 namespace plyfold {
 namespace {
 
-constexpr uint64_t kMaxInputSize = uint64_t{1} << 32;
-
-bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 std::string_view trim_whitespace(std::string_view text) {
   size_t first = 0;
-  while (first < text.size() && is_whitespace(text[first])) ++first;
+  while (first < text.size() && is_json_whitespace(text[first])) ++first;
   size_t last = text.size();
-  while (last > first && is_whitespace(text[last - 1])) --last;
+  while (last > first && is_json_whitespace(text[last - 1])) --last;
   return text.substr(first, last - first);
 }
 
@@ -515,7 +512,7 @@ class NormalWalker {
 }  // namespace
 
 Result<std::string> normal_document(std::string_view text, const ResolvedConfig& resolved) {
-  if (text.size() >= kMaxInputSize) return input_error("Input exceeds 4 GiB limit");
+  if (text.size() >= kMaxDocumentSize) return input_error("Input exceeds 4 GiB limit");
   const std::string_view trimmed = trim_whitespace(text);
   if (trimmed.empty()) return std::string(text);
   if (trimmed.front() != '{' && trimmed.front() != '[')

@@ -11,6 +11,7 @@
 #include "flatten/collisions.h"
 #include "tape/json_text.h"
 #include "tape/json_value.h"
+#include "tape/screening.h"
 #include "tape/tape.h"
 #include "transform/patterns.h"
 #include "unflatten/flat_entries.h"
@@ -20,15 +21,6 @@
 
 namespace plyfold {
 namespace {
-
-constexpr uint64_t kMaxInputSize = uint64_t{1} << 32;
-
-bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-size_t skip_whitespace(std::string_view text, size_t pos) {
-  while (pos < text.size() && is_whitespace(text[pos])) ++pos;
-  return pos;
-}
 
 // A document that is neither an object nor an array: only value replacement
 // and conversion apply, and only to a string.
@@ -151,11 +143,11 @@ Result<std::string> build_and_write(std::string_view text, const StructuralTape&
 }  // namespace
 
 Result<std::string> unflatten_document(std::string_view text, const ResolvedConfig& resolved) {
-  if (text.size() >= kMaxInputSize) return input_error("Input exceeds 4 GiB limit");
-  const size_t first = skip_whitespace(text, 0);
+  if (text.size() >= kMaxDocumentSize) return input_error("Input exceeds 4 GiB limit");
+  const size_t first = skip_json_whitespace(text, 0);
   if (first == text.size() || text[first] == '[') return std::string("{}");
   if (text[first] != '{') return unflatten_bare_scalar(text, resolved);
-  const size_t second = skip_whitespace(text, first + 1);
+  const size_t second = skip_json_whitespace(text, first + 1);
   if (second < text.size() && text[second] == '}') return std::string("{}");
 
   Result<StructuralTape> tape = build_tape(text);
