@@ -62,14 +62,7 @@ void raise_non_utf8(std::string_view bytes) {
       PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict"));
   std::string detail = "invalid UTF-8";
   if (!decoded) {
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    PyRef type_ref = PyRef::steal(type);
-    PyRef value_ref = PyRef::steal(value);
-    PyRef traceback_ref = PyRef::steal(traceback);
+    PyRef value_ref = take_exception_value();
     PyRef text = value_ref ? PyRef::steal(PyObject_Str(value_ref.get())) : PyRef();
     const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
     if (utf8 != nullptr) detail = utf8;

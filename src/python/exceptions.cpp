@@ -88,17 +88,21 @@ void raise_poisoned_lock() {
   PyErr_SetString(PyExc_RuntimeError, std::string(kPoisonedLockMessage).c_str());
 }
 
-std::string take_exception_text() {
+PyRef take_exception_value() {
   PyObject* type = nullptr;
   PyObject* value = nullptr;
   PyObject* traceback = nullptr;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
   PyRef type_ref = PyRef::steal(type);
-  PyRef value_ref = PyRef::steal(value);
   PyRef traceback_ref = PyRef::steal(traceback);
-  if (!value_ref) return "SystemError: <no exception set>";
-  std::string text = describe_exception(value_ref.get());
+  return PyRef::steal(value);
+}
+
+std::string take_exception_text() {
+  PyRef value = take_exception_value();
+  if (!value) return "SystemError: <no exception set>";
+  std::string text = describe_exception(value.get());
   PyErr_Clear();
   return text;
 }

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "errors/core_error.h"
+#include "python/py_ref.h"
 
 namespace plyfold::python {
 
@@ -32,6 +33,10 @@ void raise_poisoned_lock();
 
 // Text of the pending Python exception, "<type qualname>: <str(exc)>", which is
 // cleared. Used where a Python failure is embedded in another message.
+// Takes the pending exception off the interpreter and returns its value
+// (normalised; empty when none was set).
+PyRef take_exception_value();
+
 std::string take_exception_text();
 
 // Makes a Python str from UTF-8 (nullptr with an exception set on failure).
