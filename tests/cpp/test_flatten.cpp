@@ -263,8 +263,13 @@ TEST(FlattenSplit, RootArrayKeepsPositions) {
   std::string text = "[";
   std::string expected = "{";
   for (int i = 0; i < 1000; ++i) {
-    text += (i ? "," : "") + std::to_string(i);
-    expected += (i ? ",\"" : "\"") + std::to_string(i) + "\":" + std::to_string(i);
+    const std::string number = std::to_string(i);
+    if (i > 0) {
+      text += ',';
+      expected += ',';
+    }
+    text += number;
+    expected += "\"" + number + "\":" + number;
   }
   text += "]";
   expected += "}";
