@@ -75,6 +75,8 @@ def run_case(fn, items):
 
 def table(title, rows):
     print(f"\n{title}")
+    notes = list(NOTES)
+    NOTES.clear()
     header = f"{'file':<26}{'MB':>7}  " + "".join(f"{name:>22}" for name, _ in rows[0][2])
     print(header)
     print("-" * len(header))
@@ -89,13 +91,19 @@ def table(title, rows):
             else:
                 cells.append(f"{mbs:>15.1f} MB/s")
         print(f"{name:<26}{size / 1e6:>7.2f}  " + "".join(cells))
+    for note in notes:
+        print(f"  n/a: {note}")
+
+
+NOTES = []  # why a cell reads n/a
+CURRENT = {"file": ""}
 
 
 def measure(fn, size):
     try:
         seconds = best_seconds(fn)
     except Exception as error:  # a comparison library may refuse a document
-        print(f"  ({error.__class__.__name__}: {str(error)[:60]})")
+        NOTES.append(f"{CURRENT['file']}: {error.__class__.__name__}: {str(error)[:90]}")
         return None
     return size / seconds / 1e6
 
@@ -110,6 +118,7 @@ def flatten_rows(files):
     flat = plyfold.Plyfold().flatten()
     rows = []
     for path in files:
+        CURRENT["file"] = path.name
         texts, dicts = load_documents(path)
         size = sum(len(t.encode()) for t in texts)
         batch = len(texts) > 1
@@ -137,6 +146,7 @@ def unflatten_rows(files):
     flat = plyfold.Plyfold().flatten()
     rows = []
     for path in files:
+        CURRENT["file"] = path.name
         texts, _ = load_documents(path)
         flat_texts = [flat.execute(t) for t in texts]
         flat_dicts = [orjson.loads(t) for t in flat_texts]
@@ -196,6 +206,7 @@ def rules_rows(files):
     ]
     rows = []
     for path in files:
+        CURRENT["file"] = path.name
         texts, _ = load_documents(path)
         size = sum(len(t.encode()) for t in texts)
         results = [("orjson loads+dumps", measure(orjson_roundtrip(texts), size))]
