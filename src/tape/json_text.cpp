@@ -19,13 +19,18 @@ struct EscapeTable {
   constexpr EscapeTable() {
     for (int c = 0; c < 0x20; ++c) engine[c] = writer[c] = 'u';
     engine[0xED] = writer[0xED] = 'S';  // lead byte of an encoded surrogate
-    engine['"'] = writer['"'] = '"';
-    engine['\\'] = writer['\\'] = '\\';
-    engine['\t'] = writer['\t'] = 't';
-    engine['\n'] = writer['\n'] = 'n';
-    engine['\r'] = writer['\r'] = 'r';
-    writer['\b'] = 'b';
-    writer['\f'] = 'f';
+    for (char* table : {engine, writer}) {
+      set(table, '"', '"');
+      set(table, '\\', '\\');
+      set(table, '\t', 't');
+      set(table, '\n', 'n');
+      set(table, '\r', 'r');
+    }
+    set(writer, '\b', 'b');
+    set(writer, '\f', 'f');
+  }
+  static constexpr void set(char* table, char byte, char escape) {
+    table[static_cast<unsigned char>(byte)] = escape;
   }
 };
 constexpr EscapeTable kEscapes;

@@ -79,7 +79,9 @@ TEST(PatternCache, ThreadMapDropsTheOlderHalfAtItsLimit) {
 TEST(PatternCache, ManyExpressionsStayBoundedAndCorrect) {
   on_fresh_thread([] {
     for (int i = 0; i < 600; ++i) {
-      const std::string tag = "k" + std::to_string(i) + "_";
+      std::string tag = "k";
+      tag += std::to_string(i);
+      tag += '_';
       RuleList rules = {{"r'^" + tag + "(\\w+)'", "$1"}};
       std::string out;
       ASSERT_TRUE(apply_replacement_rules(rules, tag + "name", out)) << tag;
@@ -113,7 +115,10 @@ TEST(PatternCache, ConcurrentThreadsAgreeOnOneEntry) {
       // Mixed workload: shared expressions, thread-specific ones and a
       // rule list longer than the recent list.
       for (int round = 0; round < 200; ++round) {
-        const std::string own = "t" + std::to_string(t) + "r" + std::to_string(round % 40);
+        std::string own = "t";
+        own += std::to_string(t);
+        own += 'r';
+        own += std::to_string(round % 40);
         RuleList rules = {{"r'^" + own + "'", "X"},
                           {"r'" + fresh + "'", "c$1"},
                           {"r'(\\d+)'", "<$1>"},
