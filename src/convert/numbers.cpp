@@ -412,6 +412,17 @@ void append_without(WorkText& out, std::string_view text, std::string_view drop,
   }
 }
 
+// Digits, the float reader's signs and exponent marks, and the separators
+// that clean-up removes or rewrites.
+bool has_only_number_bytes(std::string_view text) {
+  for (char c : text) {
+    const bool number_byte = (c >= '0' && c <= '9') || c == '.' || c == ',' || c == ' ' ||
+                             c == '\'' || c == '_' || c == '+' || c == '-' || c == 'e' || c == 'E';
+    if (!number_byte) return false;
+  }
+  return true;
+}
+
 // Rewrites thousands and decimal separators into the plain float form.
 void append_without_separators(WorkText& out, std::string_view text) {
   if (text.find_first_of(" ,.'_") == npos) {
@@ -463,6 +474,10 @@ std::optional<double> parse_after_clean_up(std::string_view text, bool currency)
   const bool negative = strip_sign_form(text);
   if (currency) text = strip_currency(text);
   if (text.empty()) return std::nullopt;
+  // Clean-up only drops separators and turns a decimal comma into a point:
+  // any other byte would survive it for the float reader to refuse, so prose
+  // is turned away here without being copied.
+  if (!has_only_number_bytes(text)) return std::nullopt;
   WorkText cleaned;
   if (negative) cleaned.push_back('-');
   append_without_separators(cleaned, text);

@@ -278,11 +278,17 @@ std::string_view decode_string_content(std::string_view content, std::string& sc
   scratch.append(content.substr(0, first));
   size_t i = first;
   while (i < content.size()) {
-    char c = content[i];
-    if (c != '\\' || i + 1 >= content.size()) {
-      scratch += c;
-      ++i;
+    if (content[i] != '\\') {
+      // Copy the run up to the next backslash in one piece.
+      size_t next_escape = content.find('\\', i);
+      if (next_escape == std::string_view::npos) next_escape = content.size();
+      scratch.append(content.substr(i, next_escape - i));
+      i = next_escape;
       continue;
+    }
+    if (i + 1 >= content.size()) {
+      scratch += '\\';  // a backslash that ends the content is kept
+      break;
     }
     char next = content[i + 1];
     char simple = 0;
@@ -309,7 +315,7 @@ std::string_view decode_string_content(std::string_view content, std::string& sc
         continue;
       }
     }
-    scratch += c;  // keep the backslash; what follows is ordinary text
+    scratch += '\\';  // keep the backslash; what follows is ordinary text
     ++i;
   }
   return scratch;
