@@ -8,6 +8,7 @@
 
 #include "batch/resolved_config.h"
 #include "flatten/flatten.h"
+#include "fuzz_switches.h"
 #include "tape/json_value.h"
 
 namespace {
@@ -15,20 +16,14 @@ namespace {
 plyfold::Config config_from(uint8_t switches) {
   plyfold::Config config = plyfold::default_config();
   config.mode = plyfold::OperationMode::Flatten;
-  config.remove_empty_strings = switches & 1;
-  config.remove_nulls = switches & 2;
-  config.remove_empty_objects = switches & 4;
-  config.remove_empty_arrays = switches & 8;
-  config.lowercase_keys = switches & 16;
-  config.handle_key_collision = switches & 32;
+  fuzzing::apply_cleaning_switches(config, switches);
   if (switches & 64) {
     config.separator = "::";
     config.value_replacements.push_back({"a", "\"b\\"});
     config.key_exclusions.push_back("x");
   }
   if (switches & 128) {
-    config.conversion.convert_nulls = config.conversion.convert_booleans = true;
-    config.conversion.convert_numbers = config.conversion.convert_dates = true;
+    fuzzing::convert_every_category(config);
     config.value_exclusions.push_back("1");
   }
   return config;

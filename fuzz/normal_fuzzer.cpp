@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "batch/resolved_config.h"
+#include "fuzz_switches.h"
 #include "tape/json_value.h"
 #include "transform/normal.h"
 
@@ -20,12 +21,7 @@ constexpr uint8_t kValueRules = 128;
 plyfold::Config config_from(uint8_t switches) {
   plyfold::Config config = plyfold::default_config();
   config.mode = plyfold::OperationMode::Normal;
-  config.remove_empty_strings = switches & 1;
-  config.remove_nulls = switches & 2;
-  config.remove_empty_objects = switches & 4;
-  config.remove_empty_arrays = switches & 8;
-  config.lowercase_keys = switches & 16;
-  config.handle_key_collision = switches & 32;
+  fuzzing::apply_cleaning_switches(config, switches);
   if (switches & kKeyRules) {
     config.key_replacements.push_back({"a", ""});
     config.key_replacements.push_back({"r'^(b+)'", "${1}\"\\\n"});
@@ -35,8 +31,7 @@ plyfold::Config config_from(uint8_t switches) {
     config.value_replacements.push_back({"a", "\"b\\"});
     config.value_replacements.push_back({"r'c$'", ""});
     config.value_exclusions.push_back("1");
-    config.conversion.convert_nulls = config.conversion.convert_booleans = true;
-    config.conversion.convert_numbers = config.conversion.convert_dates = true;
+    fuzzing::convert_every_category(config);
   }
   return config;
 }
