@@ -73,3 +73,21 @@ def test_oversized_dedicated_pool_is_a_clear_error():
     with pytest.raises(plyfold.PlyfoldError) as raised:
         plyfold.Plyfold().flatten().parallel_threshold(1).num_threads(10**12).execute(["{}"])
     assert "failed to build thread pool with 1000000000000 threads: " in str(raised.value)
+
+
+@pytest.mark.parametrize("threads", [None, 1, 3])
+def test_split_documents_inside_a_parallel_batch(threads):
+    # Each document of a parallel batch is itself split: the nested work must
+    # neither block the pool nor change the result.
+    document = json.dumps({str(i): {"v": i} for i in range(300)})
+    transformer = (
+        plyfold.Plyfold()
+        .flatten()
+        .handle_key_collision(True)
+        .nested_parallel_threshold(10)
+        .parallel_threshold(1)
+        .num_threads(threads)
+    )
+    results = transformer.execute([document] * 40)
+    assert len(set(results)) == 1
+    assert json.loads(results[0])["299.v"] == 299
